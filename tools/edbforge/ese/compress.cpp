@@ -45,6 +45,7 @@ std::string XpressCompress(std::string_view in) {
   constexpr std::size_t kWindow = 8192;
   constexpr int kHashBits = 14;
   constexpr int kMaxChain = 32;
+  constexpr std::size_t kMaxMatch = 32000;
   std::vector<int32_t> head(1u << kHashBits, -1);
   std::vector<int32_t> prev(n, -1);
   auto hash = [&](std::size_t i) {
@@ -84,8 +85,9 @@ std::string XpressCompress(std::string_view in) {
       for (int chain = 0; cand >= 0 && chain < kMaxChain; ++chain) {
         const auto c = static_cast<std::size_t>(cand);
         if (i - c > kWindow) break;
+        // Matches stay below 32 KiB: libfwnt refuses longer ones (its length is signed).
         std::size_t len = 0;
-        while (i + len < n && src[c + len] == src[i + len]) ++len;
+        while (i + len < n && len < kMaxMatch && src[c + len] == src[i + len]) ++len;
         if (len > best_len) {
           best_len = len;
           best_off = i - c;

@@ -26,6 +26,22 @@ struct ColumnDef {
   uint32_t codepage = 0;  // text: 1200 (UTF-16) or 1252; 0 for other types
   bool not_null = false;
 
+  ColumnDef() = default;
+  ColumnDef(std::string column_name, ColumnType column_type, uint32_t column_codepage = 0)
+      : name(std::move(column_name)), type(column_type), codepage(column_codepage) {}
+  ColumnDef& stored_as(Storage s) {
+    storage = s;
+    return *this;
+  }
+  ColumnDef& multi() {
+    multi_valued = true;
+    return *this;
+  }
+  ColumnDef& compress() {
+    compressed = true;
+    return *this;
+  }
+
   Storage effective_storage() const;
 };
 

@@ -47,7 +47,7 @@ packages=(
   nlohmann-json3-dev
   libytnef0-dev
   clang libclang-rt-14-dev
-  xz-utils python3 time
+  xz-utils python3 time bc
 )
 $SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}"
 # From trixie, by explicit release per package (never -t trixie).

@@ -34,6 +34,19 @@ inline fs::path TestDir() {
   return dir;
 }
 
+// Removes the test folder when the test program ends.
+class RemoveTestDir : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(TestDir(), ec);
+  }
+};
+inline const bool kRemoveTestDirRegistered = [] {
+  ::testing::AddGlobalTestEnvironment(new RemoveTestDir);
+  return true;
+}();
+
 /// A fresh empty folder below TestDir().
 inline fs::path FreshDir(const std::string& name) {
   const fs::path d = TestDir() / name;

@@ -176,19 +176,37 @@ std::string MakeText(const std::string& topic, std::size_t size, uint32_t seed) 
 }
 
 std::u16string MakeTransportHeaders(const ItemDesc& item, uint64_t key) {
+  // Shaped like the headers a mail server records: the hops first, then the
+  // message's own fields and the client's extensions.
   std::string h;
   const uint64_t when = item.received.value_or(item.sent.value_or(item.created.value_or(0)));
-  h += "Received: from mail.example.com ([192.0.2.25]) by exchange.example.com with Microsoft SMTPSVC;\r\n";
-  h += "\t" + Rfc5322Date(when) + "\r\n";
+  const std::string id = IdHex(key);
+  const std::string from_host = item.from ? item.from->address.substr(item.from->address.find('@') + 1) : "example.com";
+  h += "Received: from exchange.example.com ([192.0.2.10]) by mailbox.example.com with Microsoft SMTPSVC(6.0.3790.4675);\r\n";
+  h += "\t " + Rfc5322Date(when) + "\r\n";
+  h += "Received: from mail." + from_host + " ([198.51.100.7]) by exchange.example.com with Microsoft SMTPSVC(6.0.3790.4675);\r\n";
+  h += "\t " + Rfc5322Date(when) + "\r\n";
+  h += "Received: from client.local (unknown [203.0.113.44])\r\n\tby mail." + from_host + " (Postfix) with ESMTP id 4F2A1" + id +
+       "\r\n\tfor <" + (item.to.empty() ? std::string("undisclosed@example.com") : item.to.front().address) + ">; " +
+       Rfc5322Date(item.sent.value_or(when)) + "\r\n";
+  if (item.from) h += "Return-Path: <" + item.from->address + ">\r\n";
+  h += "Content-class: urn:content-classes:message\r\n";
+  h += "MIME-Version: 1.0\r\n";
+  h += item.html ? "Content-Type: text/html; charset=\"utf-8\"\r\n" : "Content-Type: text/plain; charset=\"utf-8\"\r\n";
+  h += "Content-Transfer-Encoding: quoted-printable\r\n";
+  h += "X-MimeOLE: Produced By Microsoft Exchange V6.5\r\n";
+  h += std::string("X-MS-Has-Attach: ") + (item.attachments.empty() ? "" : "yes") + "\r\n";
+  h += "X-MS-TNEF-Correlator: \r\n";
+  h += "Subject: " + HeaderText(item.subject_prefix + item.subject) + "\r\n";
+  h += "Date: " + Rfc5322Date(item.sent.value_or(when)) + "\r\n";
+  h += "Message-ID: <" + id + "." + std::to_string(when % 100000) + "@" + from_host + ">\r\n";
+  h += "Thread-Topic: " + HeaderText(item.conversation_topic.value_or(item.subject)) + "\r\n";
+  h += "Thread-Index: AcqOK2" + Base64(id).substr(0, 16) + "==\r\n";
   if (item.from) h += "From: " + Mailbox(*item.from) + "\r\n";
   if (!item.to.empty()) h += "To: " + AddressList(item.to) + "\r\n";
   if (!item.cc.empty()) h += "Cc: " + AddressList(item.cc) + "\r\n";
   if (item.from) h += "Reply-To: " + Mailbox(*item.from) + "\r\n";
-  h += "Subject: " + HeaderText(item.subject_prefix + item.subject) + "\r\n";
-  h += "Date: " + Rfc5322Date(item.sent.value_or(when)) + "\r\n";
-  h += "Message-ID: <" + IdHex(key) + "@example.com>\r\n";
-  h += "MIME-Version: 1.0\r\n";
-  h += item.html ? "Content-Type: text/html; charset=\"utf-8\"\r\n" : "Content-Type: text/plain; charset=\"utf-8\"\r\n";
+  h += "X-OriginalArrivalTime: 05 Jan 2010 14:04:02.0765 (UTC) FILETIME=[4F1A2B30:01CA8E0B]\r\n";
   h += "\r\n";
   return edbx::utf8_to_utf16(h);
 }

@@ -1,19 +1,29 @@
 #!/usr/bin/env bash
 # Time and peak memory of the analysis, against the floor libesedb sets for the same
 # record reads (esedb_walk_floor), on a generated store of each layout.
-#   bench/analysis_perftest.sh [BUILD_DIR]    (MESSAGES, PAGE_SIZE, RUNS override the defaults)
+#   bench/analysis_perftest.sh [BUILD_DIR]    (MESSAGES, PAGE_SIZE, RUNS, LAYOUTS override the defaults)
 # Each program runs RUNS times; the shortest time and the largest peak memory count.
 set -euo pipefail
 build=${1:-build}
 messages=${MESSAGES:-200000}
 page_size=${PAGE_SIZE:-32768}
 runs=${RUNS:-3}
+layouts=${LAYOUTS:-older newer}
 ((runs >= 1)) || { echo "RUNS must be at least 1" >&2; exit 2; }
 for program in edbforge edbexport esedb_walk_floor; do
   [[ -x "$build/bin/$program" ]] || { echo "missing $build/bin/$program (build it first)" >&2; exit 2; }
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+
+# Runs a command with its output kept aside; shows its errors and stops when it fails.
+quietly() {
+  "$@" >"$work/out" 2>"$work/err" || {
+    echo "failed: $*" >&2
+    cat "$work/err" >&2
+    exit 1
+  }
+}
 
 # Runs a command RUNS times under /usr/bin/time; sets `seconds` (shortest) and `kib` (largest).
 measure() {
@@ -22,7 +32,7 @@ measure() {
   for ((run = 0; run < runs; run++)); do
     /usr/bin/time -f '%e %M' -o "$work/time" "$@" >"$work/out" 2>"$work/err" || {
       echo "failed: $*" >&2
-      cat "$work/err" >&2
+      cat "$work/err" "$work/time" >&2
       exit 1
     }
     read -r s k < "$work/time"
@@ -31,10 +41,10 @@ measure() {
   done
 }
 
-for layout in older newer; do
+for layout in $layouts; do
   db="$work/$layout.edb"
-  "$build/bin/edbforge" bench "$db" --messages "$messages" --layout "$layout" --page-size "$page_size" \
-    >/dev/null 2>&1
+  quietly "$build/bin/edbforge" bench "$db" --messages "$messages" --layout "$layout" --page-size "$page_size"
+
   # The store was just written, so both runs read it from the page cache.
   measure "$build/bin/edbexport" analyse "$db" --work "$work/run" --quiet
   analysis_s=$seconds analysis_kib=$kib

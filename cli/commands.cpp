@@ -172,6 +172,20 @@ TreeItem FindFolder(const HeadlessDialog& d, const Session& s, const std::string
   return kNoTreeItem;
 }
 
+/// Analyses the database (first argument) and lists the folder (second argument) as a
+/// selection of it would. kExitOk with the folder's rows, else the exit status.
+int AnalyseAndList(const char* command, const Options& o, Run& run, std::vector<ItemRow>& rows) {
+  if (const std::string problem = run.Prepare(o.positional[0], o.work, o.quiet); !problem.empty())
+    return UsageError(command, problem);
+  if (!run.Analyse()) return kExitFailed;
+  const TreeItem folder = FindFolder(run.dialog, *run.session, o.positional[1]);
+  if (folder == kNoTreeItem) return UsageError(command, "no folder '" + o.positional[1] + "' in the tree");
+  run.control->OnFolderSelected(folder);
+  run.control->Wait();
+  rows = run.dialog.Rows();
+  return kExitOk;
+}
+
 }  // namespace
 
 int Analyse(const Args& args) {
@@ -211,14 +225,8 @@ int List(const Args& args) {
   if (!ParseOptions(args, o, error)) return UsageError("list", error);
   if (o.positional.size() != 2) return UsageError("list", "expected a database file and a folder");
   Run run;
-  if (const std::string problem = run.Prepare(o.positional[0], o.work, o.quiet); !problem.empty())
-    return UsageError("list", problem);
-  if (!run.Analyse()) return kExitFailed;
-  const TreeItem folder = FindFolder(run.dialog, *run.session, o.positional[1]);
-  if (folder == kNoTreeItem) return UsageError("list", "no folder '" + o.positional[1] + "' in the tree");
-  run.control->OnFolderSelected(folder);
-  run.control->Wait();
-  const auto rows = run.dialog.Rows();
+  std::vector<ItemRow> rows;
+  if (const int status = AnalyseAndList("list", o, run, rows); status != kExitOk) return status;
   if (o.json) {
     json j = json::array();
     for (const auto& row : rows) {
@@ -243,15 +251,9 @@ int Preview(const Args& args) {
   if (!ParseOptions(args, o, error)) return UsageError("preview", error);
   if (o.positional.size() != 3) return UsageError("preview", "expected a database file, a folder and an item key");
   Run run;
-  if (const std::string problem = run.Prepare(o.positional[0], o.work, o.quiet); !problem.empty())
-    return UsageError("preview", problem);
-  if (!run.Analyse()) return kExitFailed;
-  const TreeItem folder = FindFolder(run.dialog, *run.session, o.positional[1]);
-  if (folder == kNoTreeItem) return UsageError("preview", "no folder '" + o.positional[1] + "' in the tree");
-  run.control->OnFolderSelected(folder);
-  run.control->Wait();
+  std::vector<ItemRow> rows;
+  if (const int status = AnalyseAndList("preview", o, run, rows); status != kExitOk) return status;
   const u16 key = utf8_to_utf16(o.positional[2]);
-  const auto rows = run.dialog.Rows();
   const auto row = std::find_if(rows.begin(), rows.end(), [&](const ItemRow& r) { return r[0] == key; });
   if (row == rows.end() || key.empty())
     return UsageError("preview", "no item '" + o.positional[2] + "' in folder '" + o.positional[1] + "'");

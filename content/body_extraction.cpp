@@ -47,6 +47,17 @@ bool ForEachSegment(const EseRecord& record, int column, Sink&& sink) {
   return true;
 }
 
+/// Calls `sink` with the stored bytes: the value, or each segment of its long value.
+/// False when a segment cannot be read.
+template <typename Sink>
+bool ForEachStoredPiece(const EseRecord& record, int column, const StoredValue& v, Sink&& sink) {
+  if (!v.long_value()) {
+    sink(v.data);
+    return true;
+  }
+  return ForEachSegment(record, column, sink);
+}
+
 /// A file of the working folder, written without following a planted link.
 fs::path WorkFile(const Session& s, const char* name) { return s.working_folder / name; }
 
@@ -148,11 +159,7 @@ int ExtractTextBody(Session& s, const EseRecord& record, int column) {
   s.item.body_file = WorkFile(s, "textbody.txt");
   CUTF16File f;
   if (!f.Open(s.item.body_file, kFileModeCreate | kFileModeReadWrite)) return 0;
-  if (!v->long_value()) {
-    f.Write(v->data);
-  } else {
-    ForEachSegment(record, column, [&](const std::string& seg) { f.Write(seg); });
-  }
+  ForEachStoredPiece(record, column, *v, [&](const std::string& piece) { f.Write(piece); });
   f.Close();
   return 0;
 }
@@ -185,11 +192,7 @@ int ExtractRtfBody(Session& s, const EseRecord& record, int column) {
   {
     FileHandle f(OpenForWrite(s.item.body_file));
     if (!f) return 0;
-    if (!v->long_value()) {
-      f.write(v->data);
-    } else {
-      ForEachSegment(record, column, [&](const std::string& seg) { f.write(seg); });
-    }
+    ForEachStoredPiece(record, column, *v, [&](const std::string& piece) { f.write(piece); });
   }
   const auto compressed = ReadWholeFile(s.item.body_file);
   if (!compressed || compressed->empty()) return 0;
@@ -207,11 +210,7 @@ int WriteAttachmentData(const EseRecord& record, int column, const std::filesyst
   if (!v) return 0;
   FileHandle f(OpenForWrite(file));
   if (!f) return 0;
-  if (!v->long_value()) {
-    f.write(v->data);
-  } else {
-    ForEachSegment(record, column, [&](const std::string& seg) { f.write(seg); });
-  }
+  ForEachStoredPiece(record, column, *v, [&](const std::string& piece) { f.write(piece); });
   return 0;
 }
 

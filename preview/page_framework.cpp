@@ -158,25 +158,19 @@ int ChooseNewerBody(Session& s, const EseRecord& record, BodyWriting writing) {
     }
   }
   // A body is chosen when its column holds data (long values included).
-  if (HasData(record, html)) {
-    s.item.body_kind = kNewerBodyHtml;
-    if (writing == BodyWriting::kRecordWriters) {
-      const auto path = WriteHtmlBodyFile(s, record, html);
-      if (path && !path->empty()) s.item.body_file = s.working_folder / "blank.html";
-      else s.item.body_kind = kBodyNone;
-    } else {
-      WriteBlankBody(s, "blank.html", WholeColumnText(s, record, html, kMaxBodyUnits));
+  using RecordWriter = std::optional<u16> (*)(Session&, const EseRecord&, int);
+  auto choose = [&](int column, int kind, const char* file, RecordWriter write) {
+    s.item.body_kind = kind;
+    if (writing == BodyWriting::kColumnText) {
+      WriteBlankBody(s, file, WholeColumnText(s, record, column, kMaxBodyUnits));
+      return;
     }
-  } else if (HasData(record, text)) {
-    s.item.body_kind = kNewerBodyText;
-    if (writing == BodyWriting::kRecordWriters) {
-      const auto path = WriteTextBodyFile(s, record, text);
-      if (path && !path->empty()) s.item.body_file = s.working_folder / "blank.txt";
-      else s.item.body_kind = kBodyNone;
-    } else {
-      WriteBlankBody(s, "blank.txt", WholeColumnText(s, record, text, kMaxBodyUnits));
-    }
-  }
+    const auto path = write(s, record, column);
+    if (path && !path->empty()) s.item.body_file = s.working_folder / file;
+    else s.item.body_kind = kBodyNone;
+  };
+  if (HasData(record, html)) choose(html, kNewerBodyHtml, "blank.html", &WriteHtmlBodyFile);
+  else if (HasData(record, text)) choose(text, kNewerBodyText, "blank.txt", &WriteTextBodyFile);
   return 1;
 }
 

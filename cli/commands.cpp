@@ -1,5 +1,6 @@
 #include "cli/commands.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -171,6 +172,20 @@ TreeItem FindFolder(const HeadlessDialog& d, const Session& s, const std::string
   return kNoTreeItem;
 }
 
+/// Analyses the database (first argument) and lists the folder (second argument) as a
+/// selection of it would. kExitOk with the folder's rows, else the exit status.
+int AnalyseAndList(const char* command, const Options& o, Run& run, std::vector<ItemRow>& rows) {
+  if (const std::string problem = run.Prepare(o.positional[0], o.work, o.quiet); !problem.empty())
+    return UsageError(command, problem);
+  if (!run.Analyse()) return kExitFailed;
+  const TreeItem folder = FindFolder(run.dialog, *run.session, o.positional[1]);
+  if (folder == kNoTreeItem) return UsageError(command, "no folder '" + o.positional[1] + "' in the tree");
+  run.control->OnFolderSelected(folder);
+  run.control->Wait();
+  rows = run.dialog.Rows();
+  return kExitOk;
+}
+
 }  // namespace
 
 int Analyse(const Args& args) {
@@ -210,14 +225,8 @@ int List(const Args& args) {
   if (!ParseOptions(args, o, error)) return UsageError("list", error);
   if (o.positional.size() != 2) return UsageError("list", "expected a database file and a folder");
   Run run;
-  if (const std::string problem = run.Prepare(o.positional[0], o.work, o.quiet); !problem.empty())
-    return UsageError("list", problem);
-  if (!run.Analyse()) return kExitFailed;
-  const TreeItem folder = FindFolder(run.dialog, *run.session, o.positional[1]);
-  if (folder == kNoTreeItem) return UsageError("list", "no folder '" + o.positional[1] + "' in the tree");
-  run.control->OnFolderSelected(folder);
-  run.control->Wait();
-  const auto rows = run.dialog.Rows();
+  std::vector<ItemRow> rows;
+  if (const int status = AnalyseAndList("list", o, run, rows); status != kExitOk) return status;
   if (o.json) {
     json j = json::array();
     for (const auto& row : rows) {
@@ -227,11 +236,36 @@ int List(const Args& args) {
     }
     std::printf("%s\n", j.dump(1).c_str());
   } else {
-    std::printf("%-40s %-50s %-21s %s\n", "From", "Subject", "Date", "Att");
+    std::printf("%-16s %-12s %-40s %-50s %-21s %s\n", "Key", "Kind", "From", "Subject", "Date", "Att");
     for (const auto& row : rows)
-      std::printf("%-40s %-50s %-21s %s\n", utf16_to_utf8(row[4]).c_str(), utf16_to_utf8(row[5]).c_str(),
-                  utf16_to_utf8(row[6]).c_str(), utf16_to_utf8(row[7]).c_str());
+      std::printf("%-16s %-12s %-40s %-50s %-21s %s\n", utf16_to_utf8(row[0]).c_str(), utf16_to_utf8(row[1]).c_str(),
+                  utf16_to_utf8(row[4]).c_str(), utf16_to_utf8(row[5]).c_str(), utf16_to_utf8(row[6]).c_str(),
+                  utf16_to_utf8(row[7]).c_str());
   }
+  return kExitOk;
+}
+
+int Preview(const Args& args) {
+  Options o;
+  std::string error;
+  if (!ParseOptions(args, o, error)) return UsageError("preview", error);
+  if (o.positional.size() != 3) return UsageError("preview", "expected a database file, a folder and an item key");
+  Run run;
+  std::vector<ItemRow> rows;
+  if (const int status = AnalyseAndList("preview", o, run, rows); status != kExitOk) return status;
+  const u16 key = utf8_to_utf16(o.positional[2]);
+  const auto row = std::find_if(rows.begin(), rows.end(), [&](const ItemRow& r) { return r[0] == key; });
+  if (row == rows.end() || key.empty())
+    return UsageError("preview", "no item '" + o.positional[2] + "' in folder '" + o.positional[1] + "'");
+  const std::size_t shown_before = run.dialog.Navigations().size();
+  run.control->OnItemClicked(*row);
+  run.control->Wait();
+  const auto shown = run.dialog.Navigations();
+  if (shown.size() == shown_before) {
+    std::fprintf(stderr, "edbexport preview: the item's record could not be read; nothing to show\n");
+    return kExitFailed;
+  }
+  std::printf("%s\n", shown.back().c_str());
   return kExitOk;
 }
 

@@ -16,5 +16,6 @@ inline constexpr int kExitUsage = 2;
 
 int Analyse(const Args& args);
 int List(const Args& args);
+int Preview(const Args& args);
 
 }  // namespace edbx::cli

@@ -21,6 +21,10 @@ const Command kCommands[] = {
     {"list", "DB FOLDER [--work DIR] [--json] [--quiet]",
      "analyse, then print the item rows of FOLDER (a tree path such as \"Alice Example/Inbox\", or id:FOLDERID)",
      edbx::cli::List},
+    {"preview", "DB FOLDER ITEMKEY [--work DIR] [--quiet]",
+     "analyse, list FOLDER, write the preview files of the item ITEMKEY (the Key column of list) into the working "
+     "folder and print the page to show",
+     edbx::cli::Preview},
 };
 
 int Usage(FILE* out) {

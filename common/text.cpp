@@ -237,6 +237,14 @@ u16 trim_spaces(u16v text) {
   return u16(text.substr(b, e - b));
 }
 
+u16 square_brackets(u16 text) {
+  for (char16_t& c : text) {
+    if (c == u'<') c = u'[';
+    else if (c == u'>') c = u']';
+  }
+  return text;
+}
+
 u16 trim_blank(u16v text) {
   auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
   std::size_t b = 0;

@@ -33,6 +33,8 @@ u16 utf16le_from_bytes(std::string_view bytes);
 /// Replaces every occurrence of `from` (non-empty) by `to`, scanning left to right.
 void replace_all(u16& text, u16v from, u16v to);
 u16 replaced(u16 text, u16v from, u16v to);
+/// Every "<" shown as "[" and every ">" as "]" (addresses in page and list texts).
+u16 square_brackets(u16 text);
 /// Removes every character that occurs in `chars`.
 void erase_chars(u16& text, u16v chars);
 

@@ -6,6 +6,7 @@
 #include "pipeline/table_catalog.hpp"
 #include "pipeline/texts.hpp"
 #include "pipeline/folder_classification.hpp"
+#include "preview/preview_worker.hpp"
 
 namespace edbx {
 
@@ -96,6 +97,10 @@ void RunControl::OnFolderSelected(TreeItem item) {
   Launch(Job::kListing, listing);
 }
 
+bool RunControl::OnItemClicked(const ItemRow& row) {
+  return StartJob(Job::kPreview, [this, row] { ShowPreview(session_, row); });
+}
+
 void RunControl::ToggleStopResume() {
   DialogOps& d = *session_.dialog;
   if (!running_.load()) return;  // nothing to stop: the button changes nothing
@@ -121,6 +126,8 @@ int ListSelectedFolder(Session& s, TreeItem selected) {
   DialogOps& d = *s.dialog;
   d.ClearItemList();
   s.current_table.reset();
+  s.body_table.reset();  // the next preview opens this folder's body table
+  s.body_table_name.clear();
   if (s.newer_layout()) {
     for (const auto& folder : s.lists.folders_2010) {
       if (folder.tree_item != selected) continue;

@@ -32,6 +32,9 @@ class RunControl {
   /// listing are freed first). A listing still running is told to stop and the new one
   /// follows it on the same worker; the caller never waits.
   void OnFolderSelected(TreeItem item);
+  /// A click on an item row: shows its preview on a worker. Ignored (false) while
+  /// another job runs, as the list is disabled then.
+  bool OnItemClicked(const ItemRow& row);
   /// The "Stop"/"Resume" button: asks, then pauses or resumes the running job.
   void ToggleStopResume();
   /// Runs `work` as a job of the given kind; false when another job runs.

@@ -25,6 +25,8 @@ ValueContext Session::value_context(int header_column) {
 
 void Session::CloseDatabase() {
   current_table.reset();
+  body_table.reset();
+  body_table_name.clear();
   for (auto& e : catalog) e.table.reset();
   kept_message_entry = -1;
   kept_attachment_entry = -1;

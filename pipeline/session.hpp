@@ -42,6 +42,26 @@ struct HeaderTexts {
 
 enum class AnalysisOutcome { kNone, kSuccess, kFailure };
 
+/// Body kinds of the body file a preview shows.
+inline constexpr int kBodyNone = 0;
+
+/// The item being previewed or saved: the clicked row and what was found for it.
+struct CurrentItem {
+  ItemRow row{};  // key, kind, record, table or attachment key, From, Subject, Date, Att, To, Cc, Bcc
+  u16 attachment_key;    // found for the item
+  u16 attachment_names;  // each name followed by ";"
+  int record_number = -1;
+  std::filesystem::path body_file;
+  int body_kind = kBodyNone;
+  u16 body_text;
+  std::optional<u16> fallback_body;  // save mode
+
+  const u16& key() const { return row[0]; }
+  const u16& kind() const { return row[1]; }
+  /// Every field starts empty for each item, so nothing of the previous one shows.
+  void Reset() { *this = CurrentItem{}; }
+};
+
 struct Session {
   explicit Session(DialogOps& dialog_ops) : dialog(&dialog_ops) {}
 
@@ -66,6 +86,9 @@ struct Session {
   int kept_message_entry = -1;     // catalog entry of "Msg"
   int kept_attachment_entry = -1;  // catalog entry of the attachment table
   std::optional<EseTable> current_table;  // opened by OpenTableNamed
+  std::optional<EseTable> body_table;     // newer layout: the previewed folder's body table
+  u16 body_table_name;
+  CurrentItem item;
 
   RecoveryLists lists;
   ColumnMaps maps;

@@ -120,6 +120,13 @@ int OpenTableNamed(Session& session, u16v name) {
   return 1;
 }
 
+std::optional<EseTable> OpenCatalogTable(Session& session, u16v name) {
+  if (!session.db) return std::nullopt;
+  for (const auto& entry : session.catalog)
+    if (entry.table_name == name) return OpenEntry(session, entry);
+  return std::nullopt;
+}
+
 int ListFolderItems(Session& session, u16v folder_id) {
   if (!session.db) return -1;
   WriteBlankPage(session);

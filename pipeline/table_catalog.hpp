@@ -3,7 +3,10 @@
 // that finds an older-layout folder's item table, and the operations that hand
 // tables by exact name to their extractors.
 
+#include <optional>
+
 #include "common/text.hpp"
+#include "store/esedb.hpp"
 
 namespace edbx {
 
@@ -24,6 +27,8 @@ int ExtractFolderTables2010(Session& session, u16v name);
 int ExtractHeaderTables2010(Session& session, u16v name);
 int ExtractBodyTables2010(Session& session, u16v name);
 int OpenTableNamed(Session& session, u16v name);
+/// Opens the first catalog table with this name; nullopt when there is none or it cannot be opened.
+std::optional<EseTable> OpenCatalogTable(Session& session, u16v name);
 /// Lists the items of the older-layout folder whose id is given. An empty id lists nothing.
 int ListFolderItems(Session& session, u16v folder_id);
 

@@ -1,5 +1,6 @@
 #include "store/column_maps.hpp"
 
+#include <cassert>
 #include <unordered_map>
 
 #include "store/esedb.hpp"
@@ -34,6 +35,7 @@ bool ColumnMap::Build(const EseTable& table, bool stop_on_error) {
 int ColumnMap::operator[](std::string_view name) const {
   for (std::size_t i = 0; i < names_.size(); ++i)
     if (name == names_[i]) return slots_[i];
+  assert(!"a column name the map does not list");  // a name missing from the map's list
   return -1;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <system_error>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "store/decompress.hpp"
+#include "store/long_value_tree.hpp"
 
 namespace edbx {
 
@@ -160,6 +162,10 @@ struct EseFileState {
   std::uint32_t version = 0;
   std::uint32_t revision = 0;
   std::uint32_t page_size = 0;
+  // Long-value trees of the tables by table name, read from the catalog on first use;
+  // nullopt when the catalog could not be read.
+  bool long_value_trees_read = false;
+  std::optional<std::map<u16, LongValueTreeRoot>> long_value_trees;
 
   EseFileState() = default;
   EseFileState(const EseFileState&) = delete;
@@ -176,6 +182,10 @@ struct EseTableState {
   std::shared_ptr<EseFileState> file;
   libesedb_table_t* table = nullptr;
   int entry = -1;
+  // The reader of the table's long-value tree, opened on first use; null when the
+  // table has none or it cannot be read directly.
+  bool long_value_tree_opened = false;
+  std::shared_ptr<const LongValueTree> long_value_tree;
 
   EseTableState() = default;
   EseTableState(const EseTableState&) = delete;
@@ -212,8 +222,12 @@ struct EseRecordState {
 
 struct EseLongValueState {
   std::shared_ptr<EseRecordState> record;
-  libesedb_long_value_t* value = nullptr;
+  libesedb_long_value_t* value = nullptr;  // read by the library
   int entry = -1;
+  // Read through the table's long-value tree instead: the value's chunks, each read
+  // from the file when asked for.
+  std::shared_ptr<const LongValueTree> tree;
+  std::vector<LongValueChunk> chunks;
 
   EseLongValueState() = default;
   EseLongValueState(const EseLongValueState&) = delete;
@@ -271,6 +285,57 @@ int RecordCall(const std::shared_ptr<detail::EseRecordState>& state, int entry, 
   return rc;
 }
 
+// Restores the calling thread's error text when it ends: what fails on the way to a
+// value that is then read another way is no failure of the caller's.
+class KeepStoreError {
+ public:
+  KeepStoreError() : saved_(t_last_error) {}
+  KeepStoreError(const KeepStoreError&) = delete;
+  KeepStoreError& operator=(const KeepStoreError&) = delete;
+  ~KeepStoreError() { t_last_error = std::move(saved_); }
+
+ private:
+  std::string saved_;
+};
+
+std::optional<u16> TableName(const detail::EseTableState& table) {
+  const auto lock = LockStore();
+  LibError error;
+  std::size_t size = 0;
+  if (libesedb_table_get_utf16_name_size(table.table, &size, error.out()) != 1) {
+    Fail(table.Where() + "unable to read the name size", error);
+    return std::nullopt;
+  }
+  if (size == 0 || size > kMaxNameUnits) {
+    Fail(table.Where() + "name size " + std::to_string(size) + " out of range");
+    return std::nullopt;
+  }
+  u16 name(size, u'\0');
+  if (libesedb_table_get_utf16_name(table.table, reinterpret_cast<std::uint16_t*>(name.data()), size, error.out()) != 1) {
+    Fail(table.Where() + "unable to read the name", error);
+    return std::nullopt;
+  }
+  name.resize(size - 1);
+  return name;
+}
+
+// The reader of a table's long-value tree, found through the catalog that `database`
+// reads (once per database); null when the table has no long values or its tree
+// cannot be opened. The caller holds the store lock.
+std::shared_ptr<const LongValueTree> OpenLongValueTree(const EseDatabase& database, detail::EseFileState& file,
+                                                       const detail::EseTableState& table) {
+  if (!file.long_value_trees_read) {
+    file.long_value_trees_read = true;
+    file.long_value_trees = FindLongValueTrees(database);
+  }
+  if (!file.long_value_trees) return nullptr;
+  const auto name = TableName(table);
+  if (!name) return nullptr;
+  const auto root = file.long_value_trees->find(*name);
+  if (root == file.long_value_trees->end()) return nullptr;
+  return LongValueTree::Open(file.path, file.page_size, file.revision, root->second);
+}
+
 }  // namespace
 
 // ----- long values -----
@@ -278,6 +343,7 @@ int RecordCall(const std::shared_ptr<detail::EseRecordState>& state, int entry, 
 std::optional<int> EseLongValue::SegmentCount() const {
   if (!state_) return NoObject();
   const auto lock = LockStore();
+  if (state_->tree) return static_cast<int>(state_->chunks.size());  // at most INT_MAX when read
   LibError error;
   int count = 0;
   if (libesedb_long_value_get_number_of_data_segments(state_->value, &count, error.out()) != 1 || count < 0) {
@@ -291,6 +357,16 @@ std::optional<std::string> EseLongValue::Segment(int index) const {
   if (!state_) return NoObject();
   const auto lock = LockStore();
   const std::string where = state_->Where() + "segment " + std::to_string(index) + ": ";
+  if (state_->tree) {
+    if (index < 0 || static_cast<std::size_t>(index) >= state_->chunks.size()) {
+      Fail(where + "no such segment");
+      return std::nullopt;
+    }
+    std::string why;
+    auto data = state_->tree->ChunkData(state_->chunks[static_cast<std::size_t>(index)], &why);
+    if (!data) Fail(where + "unable to read the segment: " + why);
+    return data;
+  }
   LibError error;
   std::size_t size = 0;
   if (libesedb_long_value_get_data_segment_size(state_->value, index, &size, error.out()) != 1) {
@@ -314,6 +390,11 @@ std::optional<std::string> EseLongValue::Segment(int index) const {
 std::optional<std::uint64_t> EseLongValue::Size() const {
   if (!state_) return NoObject();
   const auto lock = LockStore();
+  if (state_->tree) {
+    std::uint64_t size = 0;
+    for (const LongValueChunk& chunk : state_->chunks) size += chunk.size;
+    return size;
+  }
   LibError error;
   size64_t size = 0;
   if (libesedb_long_value_get_data_size(state_->value, &size, error.out()) != 1) {
@@ -668,6 +749,34 @@ int EseRecord::GetLongValue(int entry, EseLongValue& value) const {
   const auto stored = ValueData(entry);
   if (!stored) return -1;
   if (stored->empty()) return 0;
+  {
+    const auto lock = LockStore();
+    const KeepStoreError keep;
+    const auto flags = ValueFlags(entry);
+    // The record holds the value's LID, 4 bytes little-endian.
+    if (flags && (*flags & kValueLongValue) != 0 && (*flags & kValueMultiValue) == 0 && stored->size() == 4) {
+      detail::EseTableState& table = *state_->table;
+      if (!table.long_value_tree_opened) {
+        table.long_value_tree_opened = true;
+        EseDatabase database;
+        database.state_ = table.file;
+        table.long_value_tree = OpenLongValueTree(database, *table.file, table);
+      }
+      std::uint32_t lid = 0;
+      for (int k = 3; k >= 0; --k) lid = (lid << 8) | static_cast<unsigned char>((*stored)[static_cast<std::size_t>(k)]);
+      auto chunks = table.long_value_tree ? table.long_value_tree->Chunks(lid) : std::nullopt;
+      if (chunks && chunks->size() <= static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        auto state = std::make_shared<detail::EseLongValueState>();
+        state->record = state_;
+        state->entry = entry;
+        state->tree = table.long_value_tree;
+        state->chunks = std::move(*chunks);
+        value.state_ = std::move(state);
+        return 1;
+      }
+    }
+  }
+  // Otherwise the library reads it.
   libesedb_long_value_t* handle = nullptr;
   const int rc = RecordCall(state_, entry, "unable to read the long value", [&](libesedb_record_t* r, libesedb_error_t** e) {
     return libesedb_record_get_long_value(r, entry, &handle, e);
@@ -723,24 +832,7 @@ int EseRecord::GetMultiValue(int entry, EseMultiValue& value) const {
 
 std::optional<u16> EseTable::Name() const {
   if (!state_) return NoObject();
-  const auto lock = LockStore();
-  LibError error;
-  std::size_t size = 0;
-  if (libesedb_table_get_utf16_name_size(state_->table, &size, error.out()) != 1) {
-    Fail(state_->Where() + "unable to read the name size", error);
-    return std::nullopt;
-  }
-  if (size == 0 || size > kMaxNameUnits) {
-    Fail(state_->Where() + "name size " + std::to_string(size) + " out of range");
-    return std::nullopt;
-  }
-  u16 name(size, u'\0');
-  if (libesedb_table_get_utf16_name(state_->table, reinterpret_cast<std::uint16_t*>(name.data()), size, error.out()) != 1) {
-    Fail(state_->Where() + "unable to read the name", error);
-    return std::nullopt;
-  }
-  name.resize(size - 1);
-  return name;
+  return TableName(*state_);
 }
 
 std::optional<int> EseTable::ColumnCount() const {

@@ -91,6 +91,12 @@ struct EseColumn {
 
 /// A long value: data kept apart from its record, in segments of at most a page.
 /// Segments are returned as stored (a compressed segment stays compressed).
+///
+/// The segments are found through the table's long-value tree reader
+/// (store/long_value_tree.hpp), which reads only the pages on the way to the value and
+/// the value's own; libesedb, which reads the rest of the tree for every long value
+/// and finds only the first of compressed chunks, reads the value when that reader
+/// cannot. Either way the segments are read from the file one at a time when asked for.
 class EseLongValue {
  public:
   EseLongValue() = default;
@@ -245,6 +251,7 @@ class EseDatabase {
   int TableNamed(u16v name, EseTable& table) const;
 
  private:
+  friend class EseRecord;  // reads the catalog to find a table's long-value tree
   std::shared_ptr<detail::EseFileState> state_;
 };
 

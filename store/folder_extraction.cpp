@@ -18,13 +18,7 @@ int ExtractFolders2010(Session& session, const EseTable& table, u16v table_name)
   // The mailbox matched last carries over from row to row within the table.
   u16 carried_display;
   TreeItem carried_item = kNoTreeItem;
-  const auto count = CountRecords(session, table, table_name);
-  CyclingProgress progress;
-  for (int r = 0; count && r < *count; ++r) {
-    if (!session.job.Checkpoint()) break;
-    session.current_row = r;
-    progress.Step(*session.dialog);
-    const auto record = table.Record(r);
+  VisitRecords(session, table, table_name, [&](int, const EseRecord* record) {
     u16 folder_id, parent_id, mailbox_id = u"public_folder", display_name, container_class;
     if (record) {
       folder_id = (private_store ? IdText(*record, c_id) : StoreIdText(*record, c_id, ctx)).value_or(u16());
@@ -36,7 +30,7 @@ int ExtractFolders2010(Session& session, const EseTable& table, u16v table_name)
       mailbox_id.clear();
     }
     const u16 kind = ClassifyFolderKind(container_class);
-    if (display_name == u"Restriction") continue;
+    if (display_name == u"Restriction") return;
     for (const auto& mb : session.lists.mailboxes) {
       if (mb.mailbox_id != mailbox_id) continue;
       carried_display = mb.display_name;
@@ -47,7 +41,7 @@ int ExtractFolders2010(Session& session, const EseTable& table, u16v table_name)
       session.current_tree_item = item;
       session.lists.folder_items_2010.push_back({folder_id, parent_id, mailbox_id, display_name, kind, item});
     }
-  }
+  });
   for (const auto& f : session.lists.folder_items_2010)
     session.lists.folders_2010.push({f.folder_id, f.parent_id, f.mailbox_id, carried_display, u16(table_name),
                                      f.display_name, f.kind, f.tree_item});

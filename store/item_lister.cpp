@@ -27,12 +27,6 @@ u16 SqueezeSpaces(u16v text) {
 
 namespace {
 
-u16 Bracketed(u16 s) {
-  replace_all(s, u"<", u"[");
-  replace_all(s, u">", u"]");
-  return s;
-}
-
 u16 Unquoted(u16 s) {
   erase_chars(s, u"\"");
   return s;
@@ -46,13 +40,13 @@ void ApplyHeaderLine(u16 line, HeaderTexts& h) {
   if (starts_with(line, u"Subject: ")) {
     h.subject = replaced(line, u"Subject: ", u"");
   } else if (starts_with(line, u"To: ")) {
-    h.to = Unquoted(Bracketed(replaced(line, u"To: ", u"")));
+    h.to = Unquoted(square_brackets(replaced(line, u"To: ", u"")));
   } else if (starts_with(line, u"From: ")) {
-    h.from = Unquoted(replaced(Bracketed(line), u"From: ", u""));
+    h.from = Unquoted(replaced(square_brackets(line), u"From: ", u""));
   } else if (starts_with(line, u"Cc: ")) {
-    h.cc = Unquoted(replaced(Bracketed(line), u"Cc: ", u""));
+    h.cc = Unquoted(replaced(square_brackets(line), u"Cc: ", u""));
   } else if (starts_with(line, u"Bcc: ")) {
-    h.bcc = Unquoted(replaced(Bracketed(line), u"Bcc: ", u""));
+    h.bcc = Unquoted(replaced(square_brackets(line), u"Bcc: ", u""));
   }
 }
 
@@ -147,7 +141,7 @@ void HandleContentRow(Session& s, const EseRecord& record, const ContentColumns&
       if (s.header.to.empty() && !recipients.empty()) {
         u16 x = NormalizeAddressText(recipients);
         if (x.empty()) x = NormalizeAddressText(SqueezeSpaces(recipients));
-        x = Bracketed(std::move(x));
+        x = square_brackets(std::move(x));
         for (const char16_t* tld : {u".com", u".net", u".org"}) replace_all(x, u16(tld) + u",", tld);
         for (const char16_t* tld : {u".com", u".net", u".org"}) replace_all(x, u16(tld) + u",,", tld);
         replace_all(x, u",@", u"@");
@@ -163,7 +157,7 @@ void HandleContentRow(Session& s, const EseRecord& record, const ContentColumns&
       }
     }
   }
-  if (from.empty()) from = Bracketed(n67bd);
+  if (from.empty()) from = square_brackets(n67bd);
   if (!from.empty()) {
     for (const auto& mb : s.lists.mailboxes)
       if (!mb.owner_text.empty() && contains(from, mb.owner_text)) s.header.from = mb.owner_text;

@@ -41,21 +41,15 @@ int ExtractHeaders2010(Session& session, const EseTable& table, u16v table_name)
             c_delivery = map["Te06"], c_created = map["T3007"], c_submit = map["T39"];
   const bool private_store = session.store_type == u"private";
   const ValueContext ctx = session.value_context();
-  const auto count = CountRecords(session, table, table_name);
-  CyclingProgress progress;
-  for (int r = 0; count && r < *count; ++r) {
-    if (!session.job.Checkpoint()) break;
-    session.current_row = r;
-    progress.Step(*session.dialog);
-    const auto record = table.Record(r);
-    if (!record) continue;  // every text would be empty: the row is not listed
+  VisitRecords(session, table, table_name, [&](int, const EseRecord* record) {
+    if (!record) return;  // every text would be empty: the row is not listed
     auto text = [&](int column) { return RecordValueText(*record, column, ctx).value_or(u16()); };
     HeaderNode2010 h;
     h.message_key = IdText(*record, c_key).value_or(u16());
-    if (h.message_key == u"2a2a2a2a2a2a2a2a") continue;
+    if (h.message_key == u"2a2a2a2a2a2a2a2a") return;
     h.folder_id = (private_store ? IdText(*record, c_folder) : StoreIdText(*record, c_folder, ctx)).value_or(u16());
     h.kind = HeaderItemKind(text(c_class));
-    if (IsExcludedHeaderKind(h.kind)) continue;
+    if (IsExcludedHeaderKind(h.kind)) return;
     h.sender = text(c_sender);
     h.subject = text(c_subject);
     h.subject_prefix = text(c_prefix);
@@ -70,11 +64,10 @@ int ExtractHeaders2010(Session& session, const EseTable& table, u16v table_name)
         break;
       }
     }
-    if (h.conversation_topic.empty() && h.subject_prefix.empty() && h.subject.empty() && h.sender.empty()) continue;
+    if (h.conversation_topic.empty() && h.subject_prefix.empty() && h.subject.empty() && h.sender.empty()) return;
     h.table_name = u16(table_name);
     session.lists.headers_2010.push(std::move(h));
-  }
-  session.dialog->SetProgressPos(0);
+  });
   return 1;
 }
 
@@ -84,14 +77,8 @@ int ExtractBodies2010(Session& session, const EseTable& table, int table_index, 
   const int c_key = map["N65f9"], c_method = map["L3705"], c_name = map["S3001"], c_long_name = map["S3707"],
             c_data = map["N3701"], c_attach_key = map["N67b3"];
   const ValueContext ctx = session.value_context();
-  const auto count = CountRecords(session, table, table_name);
-  CyclingProgress progress;
-  for (int r = 0; count && r < *count; ++r) {
-    if (!session.job.Checkpoint()) break;
-    session.current_row = r;
-    progress.Step(*session.dialog);
-    const auto record = table.Record(r);
-    if (!record) continue;
+  VisitRecords(session, table, table_name, [&](int r, const EseRecord* record) {
+    if (!record) return;
     const u16 key = IdText(*record, c_key).value_or(u16());
     const u16 method = RecordValueText(*record, c_method, ctx).value_or(u16());
     if (method != u"0") {
@@ -104,8 +91,7 @@ int ExtractBodies2010(Session& session, const EseTable& table, int table_index, 
           {key, export_handle_export_binary_record_value(*record, c_attach_key).value_or(u16()), r, u16(table_name),
            table_index});
     }
-  }
-  session.dialog->SetProgressPos(0);
+  });
   return 1;
 }
 

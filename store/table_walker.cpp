@@ -39,31 +39,22 @@ int WalkTable(Session& session, const EseTable& table, u16v name) {
       case Kind::kOther: break;
     }
   }
-  const auto count = CountRecords(session, table, name);
-  CyclingProgress progress;
   bool reported = false;
-  for (int r = 0; count && r < *count; ++r) {
-    if (!session.job.Checkpoint()) break;
-    session.current_row = r;
-    progress.Step(*session.dialog);
-    ClearStoreError();
-    const auto record = table.Record(r);
+  VisitRecords(session, table, name, [&](int r, const EseRecord* record) {
     if (!record && !reported) {
       // A table whose records the library refuses (a derived table with columns of its
       // own): report it once, then go on with what can be read.
       session.ReportUnreadableTable(name, u"its records cannot be read");
       reported = true;
     }
-    const EseRecord* rec = record ? &*record : nullptr;
     switch (kind) {
-      case Kind::kAttachments: HandleAttachmentRow(session, rec); break;
-      case Kind::kMessages: HandleMessageRow(session, rec); break;
-      case Kind::kMailbox: HandleMailboxRow(session, rec); break;
-      case Kind::kFolders: AddFolderRow(session, rec, r); break;
+      case Kind::kAttachments: HandleAttachmentRow(session, record); break;
+      case Kind::kMessages: HandleMessageRow(session, record); break;
+      case Kind::kMailbox: HandleMailboxRow(session, record); break;
+      case Kind::kFolders: AddFolderRow(session, record, r); break;
       case Kind::kOther: break;
     }
-  }
-  session.dialog->SetProgressPos(0);
+  });
   return 1;
 }
 

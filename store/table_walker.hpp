@@ -6,12 +6,10 @@
 
 #include "common/text.hpp"
 #include "pipeline/dialog_ops.hpp"
+#include "pipeline/session.hpp"
+#include "store/esedb.hpp"
 
 namespace edbx {
-
-struct Session;
-class EseTable;
-class EseRecord;
 
 /// The progress position of table walks: 0, 1, ..., 100, then 1, ..., 100 again.
 class CyclingProgress {
@@ -34,5 +32,23 @@ int HandleMailboxRow(Session& session, const EseRecord* record);
 
 /// Reads the number of records of a table, reporting a table that cannot be walked.
 std::optional<int> CountRecords(Session& session, const EseTable& table, u16v table_name);
+
+/// Hands every record of the table to `visit(row, record)` in row order (null for a
+/// record the library cannot read), stepping the cycling progress bar and stopping
+/// between records when the job is cancelled; the bar is reset at the end.
+template <typename Visit>
+void VisitRecords(Session& session, const EseTable& table, u16v table_name, Visit&& visit) {
+  const auto count = CountRecords(session, table, table_name);
+  CyclingProgress progress;
+  for (int r = 0; count && r < *count; ++r) {
+    if (!session.job.Checkpoint()) break;
+    session.current_row = r;
+    progress.Step(*session.dialog);
+    ClearStoreError();
+    const auto record = table.Record(r);
+    visit(r, record ? &*record : nullptr);
+  }
+  session.dialog->SetProgressPos(0);
+}
 
 }  // namespace edbx

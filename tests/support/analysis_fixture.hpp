@@ -92,6 +92,16 @@ struct Analysis {
     return dialog.Rows();
   }
 
+  /// Clicks `row` and waits for its preview; the page the pane was sent to, or an
+  /// empty path when nothing was shown.
+  fs::path Preview(const ItemRow& row) {
+    const std::size_t before = dialog.Navigations().size();
+    control->OnItemClicked(row);
+    control->Wait();
+    const auto shown = dialog.Navigations();
+    return shown.size() > before ? shown.back() : fs::path();
+  }
+
   HeadlessDialog dialog;
   Session session;
   std::unique_ptr<RunControl> control;

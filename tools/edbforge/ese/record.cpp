@@ -44,12 +44,22 @@ Bytes EncodeRecord(const FormatContext& fmt, const std::vector<FixedField>& fixe
     if (var_data.size() > 0x7fff) throw std::length_error("variable columns exceed the record size");
   }
 
+  // A zero-length value without a flags byte has the same offset as the next value;
+  // libesedb then reads it as the rest of the tagged data. Such a value is left out
+  // (read back as NULL, which Exchange readers treat as empty).
+  std::vector<const TaggedField*> stored;
+  for (const TaggedField& t : tagged) {
+    const bool with_flags = fmt.tagged_flags_always() || (t.flags & ~kValueVariableSize) != 0;
+    if (with_flags || !t.payload.empty()) stored.push_back(&t);
+  }
+
   Bytes tag_array;
   Bytes tag_data;
   const uint32_t offset_mask = fmt.large_pages() ? 0x7fffu : 0x3fffu;
-  for (const TaggedField& t : tagged) {
+  for (const TaggedField* field : stored) {
+    const TaggedField& t = *field;
     const bool with_flags = fmt.tagged_flags_always() || (t.flags & ~kValueVariableSize) != 0;
-    uint32_t offset = static_cast<uint32_t>(4 * tagged.size() + tag_data.size());
+    uint32_t offset = static_cast<uint32_t>(4 * stored.size() + tag_data.size());
     if (offset > offset_mask) throw std::length_error("tagged columns exceed the record size");
     if (with_flags) {
       if (!fmt.large_pages()) offset |= 0x4000u;
@@ -60,7 +70,7 @@ Bytes EncodeRecord(const FormatContext& fmt, const std::vector<FixedField>& fixe
     put_u16le(tag_array, offset);
     tag_data += t.payload;
   }
-  if (4 * tagged.size() + tag_data.size() > offset_mask + 1)
+  if (4 * stored.size() + tag_data.size() > offset_mask + 1)
     throw std::length_error("tagged columns exceed the record size");
 
   Bytes out;

@@ -137,9 +137,10 @@ int ListSelectedFolder(Session& s, TreeItem selected) {
         if (h.folder_id != folder.folder_id) continue;
         if (folder.table_name != replaced(h.table_name, u"MsgHeader", u"Folders")) continue;
         const u16 table = folder.table_name == u"Folders" ? u"Folders-" + folder.folder_id : folder.table_name;
-        d.InsertItemRow(number, {h.message_key, h.kind, decimal(++number), table, h.sender, h.subject,
-                                 h.date.value_or(u16()), h.has_attachments, h.folder_id, folder.mailbox_display,
-                                 folder.display_name});
+        ++number;  // rows are appended and numbered from 1
+        d.InsertItemRow(number - 1, {h.message_key, h.kind, decimal(number), table, h.sender, h.subject,
+                                     h.date.value_or(u16()), h.has_attachments, h.folder_id,
+                                     folder.mailbox_display, folder.display_name});
         d.FocusItemList();
       }
     }

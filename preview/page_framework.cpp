@@ -46,7 +46,8 @@ u16 HeaderPage(u16v rows) {
 u16 FileUrl(const std::filesystem::path& file) {
   static const char* kHex = "0123456789ABCDEF";
   u16 url = u"file://";
-  for (unsigned char c : file.string()) {
+  for (const char byte : file.string()) {
+    const auto c = static_cast<unsigned char>(byte);
     const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
                        c == '-' || c == '.' || c == '_' || c == '~';
     if (plain) {

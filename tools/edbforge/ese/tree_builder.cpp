@@ -125,12 +125,11 @@ void TreeBuilder::write_space_trees(uint32_t oe_page) {
   auto sorted = extents_;
   std::sort(sorted.begin(), sorted.end());
   std::vector<TagValue> owned{{Bytes(16, '\0'), 0}};
-  for (const auto& [first, count] : sorted)
-    owned.push_back(MakeNode(u32be(first + count - 1), [&] {
-      Bytes d;
-      put_u32le(d, count);
-      return d;
-    }()));
+  for (const auto& [first, count] : sorted) {
+    Bytes d;
+    put_u32le(d, count);
+    owned.push_back(MakeNode(u32be(first + count - 1), std::move(d)));
+  }
   auto runs = free_runs_;
   if (extent_end_ > extent_next_) runs.emplace_back(extent_next_, extent_end_ - extent_next_);
   std::sort(runs.begin(), runs.end());

@@ -22,7 +22,7 @@ uint32_t Crc32(const std::string& data, uint32_t crc = 0) {
     return t;
   }();
   crc = ~crc;
-  for (unsigned char ch : data) crc = table[(crc ^ ch) & 0xff] ^ (crc >> 8);
+  for (const char ch : data) crc = table[(crc ^ static_cast<unsigned char>(ch)) & 0xff] ^ (crc >> 8);
   return ~crc;
 }
 
@@ -35,8 +35,8 @@ std::string Base64(const std::string& in) {
   std::string out;
   std::size_t i = 0;
   for (; i + 2 < in.size(); i += 3) {
-    const uint32_t v = (static_cast<uint8_t>(in[i]) << 16) | (static_cast<uint8_t>(in[i + 1]) << 8) |
-                       static_cast<uint8_t>(in[i + 2]);
+    const uint32_t v = (uint32_t{static_cast<uint8_t>(in[i])} << 16) | (uint32_t{static_cast<uint8_t>(in[i + 1])} << 8) |
+                       uint32_t{static_cast<uint8_t>(in[i + 2])};
     for (int s = 18; s >= 0; s -= 6) out.push_back(kAlphabet[(v >> s) & 63]);
   }
   if (i < in.size()) {
@@ -137,8 +137,8 @@ std::string MakePng(uint32_t width, uint32_t height, uint32_t seed) {
     if (last) break;
   }
   uint32_t a = 1, b = 0;
-  for (unsigned char c : raw) {
-    a = (a + c) % 65521;
+  for (const char byte : raw) {
+    a = (a + static_cast<unsigned char>(byte)) % 65521;
     b = (b + a) % 65521;
   }
   PutBe32(z, (b << 16) | a);

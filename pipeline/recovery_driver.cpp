@@ -14,6 +14,7 @@
 namespace edbx {
 
 void ShowStatusPage(Session& session, u16v html) {
+  std::lock_guard lock(session.page_mutex);
   session.page_text = u16(html);
   const auto r = session.page_names() % 32768u;  // a C-library-sized random number
   session.current_page_path = session.startup_directory / ("temp" + std::to_string(r) + ".html");
@@ -25,6 +26,7 @@ void ShowStatusPage(Session& session, u16v html) {
 }
 
 void WriteBlankPage(Session& session) {
+  std::lock_guard lock(session.page_mutex);
   if (session.current_page_path.empty()) return;
   WriteWholeFile(session.current_page_path, utf16le_bytes(texts::kPageBlank));
   session.dialog->Navigate(session.current_page_path);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <set>
@@ -73,6 +74,8 @@ struct Session {
   std::filesystem::path working_folder;     // "<chosen>/Vestra"
   std::filesystem::path startup_directory;  // status pages
   std::filesystem::path program_folder;
+  // The status page: written by the worker and by the stop/resume button on the UI thread.
+  std::mutex page_mutex;
   std::filesystem::path current_page_path;  // the page the preview pane shows
   u16 page_text;
 

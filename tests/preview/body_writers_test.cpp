@@ -21,21 +21,11 @@ using ese::ColumnType;
 using ese::Row;
 namespace val = ese::val;
 using test::FreshDir;
+using test::RandomBytes;
 using test::ReadBytes;
-
-std::string RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>(rng() & 0xff);
-  return s;
-}
+using test::Separate;
 
 std::string Utf16le(u16v text) { return utf16le_bytes(text); }
-
-ese::Value Separate(ese::Value v) {
-  v.placement = ese::LongValuePlacement::Separate;
-  return v;
-}
 
 const u16 kLongText = [] {
   u16 t;

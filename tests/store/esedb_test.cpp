@@ -20,13 +20,6 @@ using ese::Row;
 using ese::TableDef;
 namespace val = ese::val;
 
-std::string RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(rng() & 0xFF);
-  return s;
-}
-
 const std::string kBlob = RandomBytes(100000, 11);
 
 // Template and derived tables, and a table with every kind of value in row 0 and no

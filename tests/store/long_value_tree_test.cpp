@@ -24,13 +24,6 @@ using ese::Row;
 using ese::TableDef;
 namespace val = ese::val;
 
-std::string RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(rng() & 0xFF);
-  return s;
-}
-
 std::string Joined(const std::vector<std::string>& segments) {
   std::string all;
   for (const auto& s : segments) all += s;

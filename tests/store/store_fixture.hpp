@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -118,6 +119,20 @@ inline void PatchValueFlags(const fs::path& db, std::string_view marker, std::si
 }
 
 /// Opens a database, failing the test with the store's error text when it cannot.
+// Bytes that neither compress nor repeat, the same for the same seed.
+inline std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(rng() & 0xFF);
+  return s;
+}
+
+// A long value the writer keeps in the table's long-value tree, however short.
+inline ese::Value Separate(ese::Value v) {
+  v.placement = ese::LongValuePlacement::Separate;
+  return v;
+}
+
 inline EseDatabase OpenDatabase(const fs::path& path) {
   auto db = EseDatabase::Open(path);
   if (!db) throw std::runtime_error("open failed: " + LastStoreError());

@@ -82,18 +82,6 @@ TEST(ValueText, PrintableAndHexBytes) {
 
 // ----- values of a fixture database -----
 
-ese::Value Separate(ese::Value v) {
-  v.placement = ese::LongValuePlacement::Separate;
-  return v;
-}
-
-std::string RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(rng() & 0xFF);
-  return s;
-}
-
 const std::string kLongBytes = RandomBytes(3 * 1024 * 1024 + 5, 3);
 std::u16string HeaderText() {
   std::u16string text;

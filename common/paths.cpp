@@ -88,6 +88,8 @@ std::FILE* OpenForWrite(const fs::path& path, bool append) {
                 : OpenWith(path, O_WRONLY | O_CREAT | O_TRUNC, "wb");
 }
 
+std::FILE* OpenForRewrite(const fs::path& path) { return OpenWith(path, O_WRONLY | O_CREAT, "wb"); }
+
 std::FILE* OpenForRead(const fs::path& path) { return OpenWith(path, O_RDONLY, "rb"); }
 
 bool FileHandle::write(const void* data, std::size_t size) {
@@ -101,6 +103,14 @@ bool FileHandle::close() {
   const bool ok = std::fclose(f_) == 0;
   f_ = nullptr;
   return ok;
+}
+
+bool FileHandle::close_truncated() {
+  if (f_ == nullptr) return true;
+  bool ok = std::fflush(f_) == 0;
+  const off_t end = ::ftello(f_);
+  ok = ok && end >= 0 && ::ftruncate(::fileno(f_), end) == 0;
+  return close() && ok;
 }
 
 bool WriteWholeFile(const fs::path& path, std::string_view bytes) {

@@ -32,6 +32,11 @@ u16 FromPath(const fs::path& path);
 /// Opens `path` for writing (create or truncate), never following a symbolic link
 /// at the last component. Returns null on failure.
 std::FILE* OpenForWrite(const fs::path& path, bool append = false);
+/// Opens `path` for writing over its old bytes, created if missing (no symbolic link
+/// followed); end with FileHandle::close_truncated(), which cuts off the rest of the old
+/// bytes. For a file rewritten for every item: ext4 writes a file truncated to zero and
+/// rewritten to disk as soon as it is closed, where this one stays in the page cache.
+std::FILE* OpenForRewrite(const fs::path& path);
 /// Opens `path` for reading, never following a symbolic link at the last component.
 std::FILE* OpenForRead(const fs::path& path);
 
@@ -59,6 +64,8 @@ class FileHandle {
   bool write(std::string_view bytes) { return write(bytes.data(), bytes.size()); }
   /// Closes, reporting whether buffered data reached the file.
   bool close();
+  /// Cuts the file at the position written up to, then closes it.
+  bool close_truncated();
 
  private:
   std::FILE* f_ = nullptr;

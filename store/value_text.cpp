@@ -172,21 +172,25 @@ std::optional<u16> MultiValueText(const EseRecord& record, int entry, Variant va
 // 0x01..0x7D are kept (the ASCII characters of UTF-16 header text). False when the file
 // cannot be created or a segment cannot be read or written.
 bool WriteLongValue(const EseLongValue& value, const fs::path& path, bool header_filter) {
-  FileHandle file(OpenForWrite(path));
+  FileHandle file(OpenForRewrite(path));
   if (!file) return false;
-  const auto count = value.SegmentCount();
-  if (!count) return false;
-  for (int i = 0; i < *count; ++i) {
-    auto segment = value.Segment(i);
-    if (!segment) return false;
-    if (header_filter)
-      std::erase_if(*segment, [](char c) {
-        const auto b = static_cast<unsigned char>(c);
-        return b < 0x01 || b > 0x7D;
-      });
-    if (!file.write(*segment)) return false;
-  }
-  return file.close();
+  const auto write_segments = [&] {
+    const auto count = value.SegmentCount();
+    if (!count) return false;
+    for (int i = 0; i < *count; ++i) {
+      auto segment = value.Segment(i);
+      if (!segment) return false;
+      if (header_filter)
+        std::erase_if(*segment, [](char c) {
+          const auto b = static_cast<unsigned char>(c);
+          return b < 0x01 || b > 0x7D;
+        });
+      if (!file.write(*segment)) return false;
+    }
+    return true;
+  };
+  const bool written = write_segments();
+  return file.close_truncated() && written;
 }
 
 std::optional<u16> LongValueText(const EseRecord& record, int entry, const ValueContext& context) {

@@ -44,6 +44,7 @@ measure() {
 for layout in $layouts; do
   db="$work/$layout.edb"
   quietly "$build/bin/edbforge" bench "$db" --messages "$messages" --layout "$layout" --page-size "$page_size"
+  sync  # the new store reaches the disk before timing starts, not during it
 
   # The store was just written, so both runs read it from the page cache.
   measure "$build/bin/edbexport" analyse "$db" --work "$work/run" --quiet

@@ -57,6 +57,24 @@ TEST(Paths, WritesNeverFollowAPlantedLink) {
   fs::remove_all(dir);
 }
 
+TEST(Paths, RewrittenFileKeepsNothingOfItsLongerPredecessor) {
+  const fs::path dir = fs::temp_directory_path() / ("edbx-rewrite-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path file = dir / "m_S7d.txt";
+  for (const std::string text : {"Subject: a long first header\r\n", "To: b\r\n", ""}) {
+    FileHandle f(OpenForRewrite(file));
+    ASSERT_TRUE(f);
+    ASSERT_TRUE(f.write(text));
+    ASSERT_TRUE(f.close_truncated());
+    EXPECT_EQ(ReadWholeFile(file).value(), text);
+  }
+  fs::create_symlink(dir / "victim", dir / "link");
+  EXPECT_EQ(OpenForRewrite(dir / "link"), nullptr);
+  EXPECT_FALSE(fs::exists(dir / "victim"));
+  fs::remove_all(dir);
+}
+
 TEST(Paths, PrivateWorkBaseIsOwnedAndClosed) {
   const auto base = PrivateWorkBase();
   ASSERT_TRUE(base.has_value());

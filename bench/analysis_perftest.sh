@@ -10,20 +10,8 @@ page_size=${PAGE_SIZE:-32768}
 runs=${RUNS:-3}
 layouts=${LAYOUTS:-older newer}
 ((runs >= 1)) || { echo "RUNS must be at least 1" >&2; exit 2; }
-for program in edbforge edbexport esedb_walk_floor; do
-  [[ -x "$build/bin/$program" ]] || { echo "missing $build/bin/$program (build it first)" >&2; exit 2; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-# Runs a command with its output kept aside; shows its errors and stops when it fails.
-quietly() {
-  "$@" >"$work/out" 2>"$work/err" || {
-    echo "failed: $*" >&2
-    cat "$work/err" >&2
-    exit 1
-  }
-}
+source "$(dirname "$0")/perftest_lib.sh"
+require_programs edbforge edbexport esedb_walk_floor
 
 # Runs a command RUNS times under /usr/bin/time; sets `seconds` (shortest) and `kib` (largest).
 measure() {
@@ -36,7 +24,7 @@ measure() {
       exit 1
     }
     read -r s k < "$work/time"
-    if [[ -z $seconds || $(echo "$s < $seconds" | bc -l) == 1 ]]; then seconds=$s; fi
+    seconds=$(shortest "$seconds" "$s")
     if ((k > kib)); then kib=$k; fi
   done
 }

@@ -13,25 +13,8 @@ page_size=${PAGE_SIZE:-32768}
 layouts=${LAYOUTS:-older newer}
 runs=${RUNS:-3}
 ((runs >= 1)) || { echo "RUNS must be at least 1" >&2; exit 2; }
-for program in edbforge listing_bench; do
-  [[ -x "$build/bin/$program" ]] || { echo "missing $build/bin/$program (build it first)" >&2; exit 2; }
-done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-# Runs a command with its output kept aside; shows its errors and stops when it fails.
-quietly() {
-  "$@" >"$work/out" 2>"$work/err" || {
-    echo "failed: $*" >&2
-    cat "$work/err" >&2
-    exit 1
-  }
-}
-
-# The shorter of two times; the first may be empty.
-shortest() {
-  if [[ -z $1 ]] || [[ $(echo "$2 < $1" | bc -l) == 1 ]]; then echo "$2"; else echo "$1"; fi
-}
+source "$(dirname "$0")/perftest_lib.sh"
+require_programs edbforge listing_bench
 
 for layout in $layouts; do
   db="$work/$layout.edb"

@@ -48,6 +48,10 @@ packages=(
   libytnef0-dev
   clang libclang-rt-14-dev
   xz-utils python3 time bc
+  libcli11-dev libgmime-3.0-dev libical-dev
+  qt6-base-dev qt6-webengine-dev qt6-tools-dev qt6-tools-dev-tools libgl-dev
+  chromium xvfb xauth fonts-dejavu-core fonts-noto-cjk
+  mutt tmux ccache
 )
 $SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}"
 # From trixie, by explicit release per package (never -t trixie).

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 inline std::uint16_t Le16(std::string_view b, std::size_t at) {
   return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) |
@@ -26,4 +26,4 @@ inline std::uint32_t Be32(std::string_view b, std::size_t at) {
   return v;
 }
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

@@ -5,7 +5,7 @@
 
 #include "ese/bytes.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 namespace {
 
@@ -160,4 +160,4 @@ std::vector<ColumnDef> Catalog::EntryColumns(const TableDef& table) const {
   return columns;
 }
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

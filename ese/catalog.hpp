@@ -19,7 +19,7 @@
 #include "ese/record.hpp"
 #include "ese/tree.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 namespace table_flag {
 inline constexpr std::uint32_t kTemplate = 0x20000000;
@@ -62,4 +62,4 @@ class Catalog {
   std::vector<TableDef> tables_;
 };
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

@@ -1,6 +1,6 @@
 #include "ese/database.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 std::shared_ptr<Database> Database::Open(const std::filesystem::path& path, std::string* why) {
   std::shared_ptr<Database> db(new Database);
@@ -18,4 +18,4 @@ std::shared_ptr<Table> Database::OpenTable(std::string_view name) const {
   return Table::Open(file_, catalog_, *table);
 }
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

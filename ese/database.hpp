@@ -21,7 +21,7 @@
 #include "ese/file.hpp"
 #include "ese/table.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 class Database {
  public:
@@ -45,4 +45,4 @@ class Database {
   std::vector<std::string> catalog_problems_;
 };
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

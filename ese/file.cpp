@@ -10,7 +10,7 @@
 
 #include "ese/bytes.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 namespace {
 
@@ -134,7 +134,7 @@ std::shared_ptr<PageFile> PageFile::Open(const std::filesystem::path& path, std:
 
 std::shared_ptr<const Page> PageFile::ReadPage(std::uint32_t number, std::string* why) const {
   if (number == 0 || number > last_page_) {
-    Fail(why, "page " + std::to_string(number) + " is outside the file of " + std::to_string(last_page_) + " pages");
+    Fail(why, "page " + std::to_string(number) + ": outside the file of " + std::to_string(last_page_) + " pages");
     return nullptr;
   }
   {
@@ -183,4 +183,4 @@ std::optional<std::string> PageFile::ReadBytes(std::uint32_t number, std::uint32
   return data;
 }
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

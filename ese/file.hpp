@@ -19,7 +19,7 @@
 
 #include "ese/page.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 /// What the database header says.
 struct FileHeader {
@@ -70,4 +70,4 @@ class PageFile {
   mutable std::unordered_map<std::uint32_t, std::list<std::shared_ptr<const Page>>::iterator> cached_;
 };
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

@@ -5,7 +5,7 @@
 
 #include "ese/bytes.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 namespace {
 
@@ -153,4 +153,4 @@ std::optional<std::vector<std::string>> LongValueTree::Read(LongValueId lid, std
   return data;
 }
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

@@ -22,7 +22,7 @@
 #include "ese/file.hpp"
 #include "ese/tree.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 /// A long-value id as a record stores it.
 struct LongValueId {
@@ -60,4 +60,4 @@ class LongValueTree {
   TreeReader tree_;
 };
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

@@ -6,7 +6,7 @@
 
 #include "ese/bytes.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 namespace {
 
@@ -95,8 +95,8 @@ std::shared_ptr<const Page> Page::Parse(std::uint32_t number, std::string bytes,
     const std::size_t cb = size_field & mask;
     const std::size_t ib = offset_field & mask;
     if (ib > area || cb > area - ib) {
-      Fail(why, "tag " + std::to_string(i) + " (" + std::to_string(cb) + " bytes at " + std::to_string(ib) +
-                    ") outside the data area of " + std::to_string(area) + " bytes");
+      Fail(why, "tag " + std::to_string(i) + ": outside the page's data (" + std::to_string(cb) + " bytes at " +
+                    std::to_string(ib) + ", data area of " + std::to_string(area) + " bytes)");
       return nullptr;
     }
     const std::string_view value = b.substr(header + ib, cb);
@@ -160,4 +160,4 @@ int Page::CompareKey(const Node& node, std::string_view key) const {
   return node.suffix.compare(key.substr(prefix.size()));
 }
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

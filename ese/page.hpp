@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 namespace page_flag {
 inline constexpr std::uint32_t kRoot = 0x1;
@@ -109,4 +109,4 @@ class Page {
 /// pages of the new format also carry an error-correcting code, not checked here).
 bool PageChecksumMatches(std::string_view bytes, std::uint32_t number, PageFormat format);
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

@@ -5,7 +5,7 @@
 
 #include "ese/bytes.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 namespace {
 
@@ -238,4 +238,4 @@ std::optional<std::vector<MultiValueEntry>> SplitMultiValue(std::string_view sto
   return entries;
 }
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

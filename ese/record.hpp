@@ -24,7 +24,7 @@
 
 #include "ese/page.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 /// Column types as the catalog stores them.
 namespace column_type {
@@ -135,4 +135,4 @@ std::optional<std::vector<MultiValueEntry>> SplitMultiValue(std::string_view sto
 /// Fixed size of a column type, 0 for the variable-size types.
 std::uint32_t FixedSizeOf(std::uint32_t type);
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

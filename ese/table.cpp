@@ -5,7 +5,7 @@
 
 #include "ese/bytes.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 // ----- records -----
 
@@ -147,4 +147,4 @@ std::shared_ptr<const LongValueTree> Table::LongValues() const {
   return long_values_;
 }
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

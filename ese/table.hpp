@@ -20,7 +20,7 @@
 #include "ese/record.hpp"
 #include "ese/tree.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 class Table;
 
@@ -111,4 +111,4 @@ class Table : public std::enable_shared_from_this<Table> {
   mutable std::shared_ptr<const LongValueTree> long_values_;
 };
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

@@ -5,7 +5,7 @@
 
 #include "ese/bytes.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 namespace {
 
@@ -16,7 +16,10 @@ bool Fail(std::string* why, std::string text) {
 
 }  // namespace
 
-std::uint32_t ChildOf(const Node& node) { return node.data.size() == 4 ? Le32(node.data, 0) : 0; }
+std::optional<std::uint32_t> ChildOf(const Node& node) {
+  if (node.data.size() != 4) return std::nullopt;
+  return Le32(node.data, 0);
+}
 
 std::shared_ptr<const Page> TreeReader::Load(std::uint32_t number, bool leaf, std::string* why) const {
   auto page = file_->ReadPage(number, why);
@@ -92,13 +95,15 @@ bool TreeReader::WalkLeaves(const std::function<bool(const Page&)>& visit, std::
         too_many = true;
         return;
       }
-      const std::uint32_t child = ChildOf(node);
-      if (child == 0) {
+      const auto child_of = ChildOf(node);
+      if (!child_of || *child_of == 0) {
         problems.push_back("page " + std::to_string(page.number()) + ", tag " + std::to_string(node.tag) +
-                           ": branch entry of " + std::to_string(node.data.size()) + " bytes");
+                           (child_of ? ": child page 0: outside the file"
+                                     : ": branch entry of " + std::to_string(node.data.size()) + " bytes"));
         if (leaves.empty() || leaves.back() != kGap) leaves.push_back(kGap);
         continue;
       }
+      const std::uint32_t child = *child_of;
       if (page.parent_of_leaf()) {
         leaves.push_back(child);
         continue;
@@ -191,15 +196,15 @@ std::shared_ptr<const Page> TreeReader::DescendTo(std::string_view key, std::str
       Fail(why, "page " + std::to_string(page->number()) + ": branch page without children");
       return nullptr;
     }
-    const std::uint32_t number = ChildOf(*child);
-    if (number == 0) {
+    const auto number = ChildOf(*child);
+    if (!number) {
       Fail(why, "page " + std::to_string(page->number()) + ", tag " + std::to_string(child->tag) +
                     ": branch entry of " + std::to_string(child->data.size()) + " bytes");
       return nullptr;
     }
-    page = Load(number, page->parent_of_leaf(), why);
+    page = Load(*number, page->parent_of_leaf(), why);
   }
   return page;
 }
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

@@ -20,13 +20,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "ese/file.hpp"
 
-namespace edbx::ese {
+namespace edbx::ese_reader {
 
 /// Where a tree starts, as the catalog gives it.
 struct TreeRoot {
@@ -71,7 +72,7 @@ class TreeReader {
   TreeKind kind_;
 };
 
-/// The child page number of a branch node; 0 when the node's data is not 4 bytes.
-std::uint32_t ChildOf(const Node& node);
+/// The child page number of a branch node; nullopt when the node's data is not 4 bytes.
+std::optional<std::uint32_t> ChildOf(const Node& node);
 
-}  // namespace edbx::ese
+}  // namespace edbx::ese_reader

@@ -212,6 +212,7 @@ int ListContentTable(Session& s, const EseTable& table, u16v table_name) {
       }
       HandleContentRow(s, *record, c);
     }
+    s.ReportDamagedPages(table_name, table.Problems());
   } catch (const std::exception&) {
     // An exception ends the listing; the rows listed so far stay.
   }

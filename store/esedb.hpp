@@ -1,5 +1,7 @@
 #pragma once
-// Read-only access to ESE databases through libesedb.
+// Read-only access to ESE databases. libesedb opens the file and lists the tables; the
+// records of a table are served by our own reader (ese/) or by libesedb, per table
+// (see RecordReader below), with the same entry numbers, flags and bytes.
 //
 // Results follow two shapes. Reads that either succeed or fail return std::optional
 // (nullopt on failure). Value getters that can also find the entry empty keep

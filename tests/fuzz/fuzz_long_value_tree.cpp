@@ -15,6 +15,7 @@
 #include "store/esedb.hpp"
 #include "store/long_value_tree.hpp"
 #include "tools/edbforge/ese/database.hpp"
+#include "tools/edbforge/ese/page.hpp"
 
 namespace {
 
@@ -96,10 +97,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // of five bytes overwrites one byte: page of the tree (2), offset in the page (2), value.
   const std::uint32_t lid = 1 + data[0] % (base.long_values + 3);
   std::string file = base.file;
+  std::vector<std::size_t> touched;
   for (std::size_t i = 1; i + 5 <= size; i += 5) {
     const std::size_t page = base.tree_pages[(data[i] | (data[i + 1] << 8)) % base.tree_pages.size()];
     const std::size_t offset = (data[i + 2] | (data[i + 3] << 8)) % kPageSize;
     file[page + offset] = static_cast<char>(data[i + 4]);
+    touched.push_back(page);
+  }
+  // Pages are checksummed: reseal the damaged ones so that the damage reaches the
+  // tree checks rather than stopping at the checksum.
+  ese::FormatContext fmt;
+  fmt.page_size = kPageSize;
+  fmt.revision = kRevision;
+  for (const std::size_t at : touched) {
+    std::vector<std::uint8_t> raw(file.begin() + static_cast<std::ptrdiff_t>(at),
+                                  file.begin() + static_cast<std::ptrdiff_t>(at + kPageSize));
+    ese::SealPage(fmt, static_cast<std::uint32_t>(at / kPageSize - 1), raw);
+    file.replace(at, kPageSize, std::string(raw.begin(), raw.end()));
   }
 
   const int fd = ::memfd_create("lv-tree", 0);

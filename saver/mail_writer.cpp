@@ -22,7 +22,12 @@ using GPtr = std::unique_ptr<T, GUnref<T>>;
 
 /// Entries of the form "name<address>," (or bare addresses) into the message's list.
 void AddAddresses(GMimeMessage* message, GMimeAddressType type, const std::string& text) {
+  // Copies and blind copies arrive as "name [address]"; the To list as "name<address>,".
   std::string list = text;
+  for (char& c : list) {
+    if (c == '[') c = '<';
+    else if (c == ']') c = '>';
+  }
   while (!list.empty() && (list.back() == ',' || list.back() == ' ')) list.pop_back();
   if (list.empty()) return;
   InternetAddressList* target = g_mime_message_get_addresses(message, type);

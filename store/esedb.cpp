@@ -3,6 +3,7 @@
 #include <libesedb.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "ese/database.hpp"
 #include "store/decompress.hpp"
 #include "store/long_value_tree.hpp"
 
@@ -33,6 +35,10 @@ std::recursive_mutex& StoreMutex() {
 std::unique_lock<std::recursive_mutex> LockStore() { return std::unique_lock<std::recursive_mutex>(StoreMutex()); }
 
 thread_local std::string t_last_error;
+
+// Whether our own reader serves every table it can read, or only those libesedb
+// refuses. See docs/decisions.md for the measurements behind the default.
+std::atomic<RecordReader> g_record_reader{RecordReader::kOwnFirst};
 
 // The error argument of one library call; freed whatever happens to it.
 class LibError {
@@ -150,6 +156,8 @@ bool IsBinary(std::uint32_t type) { return type == ese_type::kBinary || type == 
 }  // namespace
 
 const std::string& LastStoreError() { return t_last_error; }
+void SetRecordReader(RecordReader reader) { g_record_reader.store(reader); }
+RecordReader CurrentRecordReader() { return g_record_reader.load(); }
 void ClearStoreError() { t_last_error.clear(); }
 
 namespace detail {
@@ -166,6 +174,10 @@ struct EseFileState {
   // nullopt when the catalog could not be read.
   bool long_value_trees_read = false;
   std::optional<std::map<u16, LongValueTreeRoot>> long_value_trees;
+  // Our own reader of the file (pages, catalog, records), opened on first use; null
+  // when the file or its catalog cannot be read that way.
+  bool own_opened = false;
+  std::shared_ptr<ese_reader::Database> own;
 
   EseFileState() = default;
   EseFileState(const EseFileState&) = delete;
@@ -185,7 +197,12 @@ struct EseTableState {
   // The reader of the table's long-value tree, opened on first use; null when the
   // table has none or it cannot be read directly.
   bool long_value_tree_opened = false;
-  std::shared_ptr<const LongValueTree> long_value_tree;
+  std::shared_ptr<const ese_reader::LongValueTree> long_value_tree;
+  // Which reader serves the records: decided on first use; a table libesedb cannot
+  // count or read moves to our own reader (same entry numbers, same record order).
+  enum class Backend { kUndecided, kLibrary, kOwn } backend = Backend::kUndecided;
+  bool own_opened = false;
+  std::shared_ptr<ese_reader::Table> own;  // our reader of the table, null when unavailable
 
   EseTableState() = default;
   EseTableState(const EseTableState&) = delete;
@@ -205,6 +222,8 @@ struct EseRecordState {
   // them to the record's value again; each multi-value is therefore taken once and kept
   // here, to be freed before the record it points into.
   std::map<int, libesedb_multi_value_t*> multi_values;
+  // Set when our own reader serves the record (record stays null then).
+  std::optional<ese_reader::Record> own;
 
   EseRecordState() = default;
   EseRecordState(const EseRecordState&) = delete;
@@ -226,7 +245,7 @@ struct EseLongValueState {
   int entry = -1;
   // Read through the table's long-value tree instead: the value's chunks, each read
   // from the file when asked for.
-  std::shared_ptr<const LongValueTree> tree;
+  std::shared_ptr<const ese_reader::LongValueTree> tree;
   std::vector<LongValueChunk> chunks;
 
   EseLongValueState() = default;
@@ -246,6 +265,10 @@ struct EseMultiValueState {
   std::uint8_t flags = 0;
   std::string stored;
   std::vector<std::size_t> bounds;  // entry i is stored[bounds[i], bounds[i + 1])
+  // Set when our own reader read the value (value stays null then).
+  bool own = false;
+  std::uint32_t type = 0;
+  std::uint32_t codepage = 0;
 
   std::string Where(int index) const {
     return record->Where(entry) + "multi-value entry " + std::to_string(index) + ": ";
@@ -319,21 +342,121 @@ std::optional<u16> TableName(const detail::EseTableState& table) {
   return name;
 }
 
-// The reader of a table's long-value tree, found through the catalog that `database`
-// reads (once per database); null when the table has no long values or its tree
-// cannot be opened. The caller holds the store lock.
-std::shared_ptr<const LongValueTree> OpenLongValueTree(const EseDatabase& database, detail::EseFileState& file,
-                                                       const detail::EseTableState& table) {
-  if (!file.long_value_trees_read) {
-    file.long_value_trees_read = true;
-    file.long_value_trees = FindLongValueTrees(database);
+
+// Our own reader of the database, opened once per file; null when it cannot read the
+// file or its catalog. The caller holds the store lock.
+ese_reader::Database* OwnDatabase(detail::EseFileState& file) {
+  if (!file.own_opened) {
+    file.own_opened = true;
+    file.own = ese_reader::Database::Open(file.path);
   }
-  if (!file.long_value_trees) return nullptr;
-  const auto name = TableName(table);
-  if (!name) return nullptr;
-  const auto root = file.long_value_trees->find(*name);
-  if (root == file.long_value_trees->end()) return nullptr;
-  return LongValueTree::Open(file.path, file.page_size, file.revision, root->second);
+  return file.own.get();
+}
+
+// Our reader of the table; null when our catalog does not have it. The caller holds
+// the store lock.
+ese_reader::Table* OwnTable(detail::EseTableState& table) {
+  if (!table.own_opened) {
+    table.own_opened = true;
+    if (auto* db = OwnDatabase(*table.file)) {
+      const KeepStoreError keep;
+      if (const auto name = TableName(table)) table.own = db->OpenTable(utf16_to_cp1252(*name));
+    }
+  }
+  return table.own.get();
+}
+
+// Whether our reader serves the table's records, deciding on first use. The caller
+// holds the store lock.
+bool UsesOwn(detail::EseTableState& table) {
+  using Backend = detail::EseTableState::Backend;
+  if (table.backend == Backend::kUndecided) {
+    table.backend = Backend::kLibrary;
+    if (g_record_reader.load() == RecordReader::kOwnFirst)
+      if (auto* own = OwnTable(table); own != nullptr && own->RecordCount()) table.backend = Backend::kOwn;
+  }
+  return table.backend == Backend::kOwn;
+}
+
+// Hands a table libesedb cannot count or read to our reader, which numbers the records
+// the same way (key order); `library_count` is what libesedb counted, if it could.
+// false when our reader cannot read the table either. The caller holds the store lock.
+bool MoveToOwn(detail::EseTableState& table, std::optional<int> library_count) {
+  auto* own = OwnTable(table);
+  const auto count = own != nullptr ? own->RecordCount() : std::nullopt;
+  if (!count || (library_count && *library_count != static_cast<std::int64_t>(*count))) return false;
+  table.backend = detail::EseTableState::Backend::kOwn;
+  return true;
+}
+
+// The reader of a table's long-value tree, from our own catalog; null when the table
+// has none or it cannot be opened. The caller holds the store lock.
+std::shared_ptr<const ese_reader::LongValueTree> OpenLongValueTree(detail::EseTableState& table) {
+  auto* own = OwnTable(table);
+  return own != nullptr ? own->LongValues() : nullptr;
+}
+
+// ----- records read by our own reader -----
+
+// The column entry of an own record, checked.
+const ese_reader::ColumnDef* OwnColumn(const detail::EseRecordState& state, int entry) {
+  if (!state.own->ValidEntry(entry)) {
+    Fail(state.Where(entry) + "no such value");
+    return nullptr;
+  }
+  return &state.own->Column(entry);
+}
+
+// A fixed-size value of one of the `types`, as little-endian bytes of `size`: 1 read,
+// 0 no data, -1 failure. A multi-value gives its first entry.
+int OwnFixedValue(const detail::EseRecordState& state, int entry, const char* what,
+                  std::initializer_list<std::uint32_t> types, std::size_t size, std::uint64_t& value) {
+  const auto* column = OwnColumn(state, entry);
+  if (column == nullptr) return -1;
+  if (std::find(types.begin(), types.end(), column->type) == types.end()) {
+    Fail(state.Where(entry) + "unable to read the " + what + " value: column type " + std::to_string(column->type));
+    return -1;
+  }
+  std::string_view data = state.own->Data(entry);
+  if (data.empty()) return 0;
+  if ((state.own->Flags(entry) & kValueMultiValue) != 0) {
+    const auto entries = state.own->MultiValue(entry);
+    if (!entries || entries->empty()) {
+      Fail(state.Where(entry) + "unable to read the " + what + " value: damaged multi-value");
+      return -1;
+    }
+    data = entries->front().data;
+  }
+  if (data.size() != size) {
+    Fail(state.Where(entry) + "unable to read the " + what + " value: " + std::to_string(data.size()) +
+         " bytes, expected " + std::to_string(size));
+    return -1;
+  }
+  value = 0;
+  for (std::size_t k = size; k-- > 0;) value = (value << 8) | static_cast<unsigned char>(data[k]);
+  return 1;
+}
+
+// Text of stored (uncompressed) bytes in a column's code page: UTF-16LE for code page
+// 1200 when the size is even (the engine also keeps 8-bit text in such columns), the
+// ANSI code page otherwise; trailing NUL characters dropped.
+u16 OwnText(std::string_view stored, std::uint32_t codepage) {
+  if (codepage == 1200 && stored.size() % 2 == 0) return TrimTrailingNuls(utf16le_from_bytes(stored));
+  return TrimTrailingNuls(cp1252_to_utf16(stored));
+}
+
+// Text of a compressed value: the 7-bit forms say what they packed, Xpress data is in
+// the column's code page.
+std::optional<u16> OwnCompressedText(std::string_view stored, std::uint32_t codepage) {
+  const auto data = DecompressValue(stored);
+  if (!data) return std::nullopt;
+  switch (CompressionOf(stored)) {
+    case EseCompression::kSevenBitUtf16: return utf16le_from_bytes(*data);
+    case EseCompression::kSevenBitAscii: return cp1252_to_utf16(*data);
+    case EseCompression::kXpress: return OwnText(*data, codepage);
+    case EseCompression::kUnknown: break;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -438,6 +561,7 @@ std::optional<int> EseMultiValue::Count() const {
 
 std::optional<std::uint32_t> EseMultiValue::Type() const {
   if (!state_) return NoObject();
+  if (state_->own) return state_->type;
   const auto lock = LockStore();
   LibError error;
   std::uint32_t type = 0;
@@ -470,6 +594,15 @@ std::optional<u16> EseMultiValue::Utf16String(int index) const {
   const auto stored = Data(index);
   if (!stored) return std::nullopt;
   if (stored->empty()) return u16();
+  if (state_->own) {
+    // Only the first entry of a compressed multi-value is compressed.
+    if ((state_->flags & kValueCompressed) != 0 && index == 0) {
+      auto text = OwnCompressedText(*stored, state_->codepage);
+      if (!text) Fail(state_->Where(index) + "unable to decompress the entry");
+      return text;
+    }
+    return OwnText(*stored, state_->codepage);
+  }
 
   LibError error;
   auto library = [&]() -> std::optional<u16> {
@@ -501,6 +634,7 @@ std::optional<u16> EseMultiValue::Utf16String(int index) const {
 // ----- records -----
 
 std::optional<int> EseRecord::ValueCount() const {
+  if (state_ && state_->own) return state_->own->ValueCount();
   int count = 0;
   if (RecordCall(state_, -1, "unable to read the number of values",
                  [&](libesedb_record_t* r, libesedb_error_t** e) { return libesedb_record_get_number_of_values(r, &count, e); }) != 1)
@@ -509,6 +643,11 @@ std::optional<int> EseRecord::ValueCount() const {
 }
 
 std::optional<std::uint32_t> EseRecord::ColumnType(int entry) const {
+  if (state_ && state_->own) {
+    const auto* column = OwnColumn(*state_, entry);
+    if (column == nullptr) return std::nullopt;
+    return column->type;
+  }
   std::uint32_t type = 0;
   if (RecordCall(state_, entry, "unable to read the column type", [&](libesedb_record_t* r, libesedb_error_t** e) {
         return libesedb_record_get_column_type(r, entry, &type, e);
@@ -518,6 +657,11 @@ std::optional<std::uint32_t> EseRecord::ColumnType(int entry) const {
 }
 
 std::optional<std::uint32_t> EseRecord::ColumnIdentifier(int entry) const {
+  if (state_ && state_->own) {
+    const auto* column = OwnColumn(*state_, entry);
+    if (column == nullptr) return std::nullopt;
+    return column->id;
+  }
   std::uint32_t id = 0;
   if (RecordCall(state_, entry, "unable to read the column identifier", [&](libesedb_record_t* r, libesedb_error_t** e) {
         return libesedb_record_get_column_identifier(r, entry, &id, e);
@@ -527,6 +671,11 @@ std::optional<std::uint32_t> EseRecord::ColumnIdentifier(int entry) const {
 }
 
 std::optional<u16> EseRecord::ColumnName(int entry) const {
+  if (state_ && state_->own) {
+    const auto* column = OwnColumn(*state_, entry);
+    if (column == nullptr) return std::nullopt;
+    return cp1252_to_utf16(column->name);
+  }
   std::size_t size = 0;
   if (RecordCall(state_, entry, "unable to read the column name size", [&](libesedb_record_t* r, libesedb_error_t** e) {
         return libesedb_record_get_utf16_column_name_size(r, entry, &size, e);
@@ -546,6 +695,10 @@ std::optional<u16> EseRecord::ColumnName(int entry) const {
 }
 
 std::optional<std::uint8_t> EseRecord::ValueFlags(int entry) const {
+  if (state_ && state_->own) {
+    if (OwnColumn(*state_, entry) == nullptr) return std::nullopt;
+    return state_->own->Flags(entry);
+  }
   std::uint8_t flags = 0;
   if (RecordCall(state_, entry, "unable to read the value flags", [&](libesedb_record_t* r, libesedb_error_t** e) {
         return libesedb_record_get_value_data_flags(r, entry, &flags, e);
@@ -555,6 +708,10 @@ std::optional<std::uint8_t> EseRecord::ValueFlags(int entry) const {
 }
 
 std::optional<std::string> EseRecord::ValueData(int entry) const {
+  if (state_ && state_->own) {
+    if (OwnColumn(*state_, entry) == nullptr) return std::nullopt;
+    return std::string(state_->own->Data(entry));
+  }
   std::size_t size = 0;
   if (RecordCall(state_, entry, "unable to read the value size", [&](libesedb_record_t* r, libesedb_error_t** e) {
         return libesedb_record_get_value_data_size(r, entry, &size, e);
@@ -573,6 +730,12 @@ std::optional<std::string> EseRecord::ValueData(int entry) const {
 }
 
 int EseRecord::GetBoolean(int entry, bool& value) const {
+  if (state_ && state_->own) {
+    std::uint64_t raw = 0;
+    const int rc = OwnFixedValue(*state_, entry, "boolean", {ese_type::kBoolean}, 1, raw);
+    if (rc == 1) value = raw != 0;
+    return rc;
+  }
   std::uint8_t raw = 0;
   const int rc = RecordCall(state_, entry, "unable to read the boolean value", [&](libesedb_record_t* r, libesedb_error_t** e) {
     return libesedb_record_get_value_boolean(r, entry, &raw, e);
@@ -582,36 +745,72 @@ int EseRecord::GetBoolean(int entry, bool& value) const {
 }
 
 int EseRecord::Get8Bit(int entry, std::uint8_t& value) const {
+  if (state_ && state_->own) {
+    std::uint64_t raw = 0;
+    const int rc = OwnFixedValue(*state_, entry, "8-bit", {ese_type::kUnsigned8}, 1, raw);
+    if (rc == 1) value = static_cast<std::uint8_t>(raw);
+    return rc;
+  }
   return RecordCall(state_, entry, "unable to read the 8-bit value", [&](libesedb_record_t* r, libesedb_error_t** e) {
     return libesedb_record_get_value_8bit(r, entry, &value, e);
   });
 }
 
 int EseRecord::Get16Bit(int entry, std::uint16_t& value) const {
+  if (state_ && state_->own) {
+    std::uint64_t raw = 0;
+    const int rc = OwnFixedValue(*state_, entry, "16-bit", {ese_type::kSigned16, ese_type::kUnsigned16}, 2, raw);
+    if (rc == 1) value = static_cast<std::uint16_t>(raw);
+    return rc;
+  }
   return RecordCall(state_, entry, "unable to read the 16-bit value", [&](libesedb_record_t* r, libesedb_error_t** e) {
     return libesedb_record_get_value_16bit(r, entry, &value, e);
   });
 }
 
 int EseRecord::Get32Bit(int entry, std::uint32_t& value) const {
+  if (state_ && state_->own) {
+    std::uint64_t raw = 0;
+    const int rc = OwnFixedValue(*state_, entry, "32-bit", {ese_type::kSigned32, ese_type::kUnsigned32}, 4, raw);
+    if (rc == 1) value = static_cast<std::uint32_t>(raw);
+    return rc;
+  }
   return RecordCall(state_, entry, "unable to read the 32-bit value", [&](libesedb_record_t* r, libesedb_error_t** e) {
     return libesedb_record_get_value_32bit(r, entry, &value, e);
   });
 }
 
 int EseRecord::Get64Bit(int entry, std::uint64_t& value) const {
+  if (state_ && state_->own) {
+    std::uint64_t raw = 0;
+    const int rc = OwnFixedValue(*state_, entry, "64-bit", {ese_type::kCurrency, ese_type::kDateTime, ese_type::kSigned64}, 8, raw);
+    if (rc == 1) value = raw;
+    return rc;
+  }
   return RecordCall(state_, entry, "unable to read the 64-bit value", [&](libesedb_record_t* r, libesedb_error_t** e) {
     return libesedb_record_get_value_64bit(r, entry, &value, e);
   });
 }
 
 int EseRecord::GetFiletime(int entry, std::uint64_t& value) const {
+  if (state_ && state_->own) {
+    std::uint64_t raw = 0;
+    const int rc = OwnFixedValue(*state_, entry, "filetime", {ese_type::kDateTime}, 8, raw);
+    if (rc == 1) value = raw;
+    return rc;
+  }
   return RecordCall(state_, entry, "unable to read the filetime value", [&](libesedb_record_t* r, libesedb_error_t** e) {
     return libesedb_record_get_value_filetime(r, entry, &value, e);
   });
 }
 
 int EseRecord::GetFloat32(int entry, float& value) const {
+  if (state_ && state_->own) {
+    std::uint64_t raw = 0;
+    const int rc = OwnFixedValue(*state_, entry, "32-bit float", {ese_type::kFloat32}, 4, raw);
+    if (rc == 1) value = std::bit_cast<float>(static_cast<std::uint32_t>(raw));
+    return rc;
+  }
   float library = 0;
   const int rc = RecordCall(state_, entry, "unable to read the 32-bit float value", [&](libesedb_record_t* r, libesedb_error_t** e) {
     return libesedb_record_get_value_floating_point_32bit(r, entry, &library, e);
@@ -632,6 +831,12 @@ int EseRecord::GetFloat32(int entry, float& value) const {
 }
 
 int EseRecord::GetFloat64(int entry, double& value) const {
+  if (state_ && state_->own) {
+    std::uint64_t raw = 0;
+    const int rc = OwnFixedValue(*state_, entry, "64-bit float", {ese_type::kFloat64}, 8, raw);
+    if (rc == 1) value = std::bit_cast<double>(raw);
+    return rc;
+  }
   return RecordCall(state_, entry, "unable to read the 64-bit float value", [&](libesedb_record_t* r, libesedb_error_t** e) {
     return libesedb_record_get_value_floating_point_64bit(r, entry, &value, e);
   });
@@ -648,6 +853,28 @@ int EseRecord::GetUtf16String(int entry, u16& value) const {
   }
   const auto flags = ValueFlags(entry);
   if (!flags) return -1;
+  if (state_->own) {
+    // As libesedb: a multi-value is no text, a separated value's stored id is read as
+    // its text.
+    if ((*flags & kValueMultiValue) != 0) {
+      Fail(state_->Where(entry) + "a multi-value is no single text");
+      return -1;
+    }
+    const std::string_view stored = state_->own->Data(entry);
+    if (stored.empty()) return 0;
+    const std::uint32_t codepage = state_->own->Column(entry).codepage;
+    if ((*flags & kValueCompressed) != 0 && (*flags & kValueLongValue) == 0) {
+      auto text = OwnCompressedText(stored, codepage);
+      if (!text) {
+        Fail(state_->Where(entry) + "unable to decompress the value");
+        return -1;
+      }
+      value = std::move(*text);
+      return 1;
+    }
+    value = OwnText(stored, codepage);
+    return 1;
+  }
 
   LibError error;
   std::size_t size = 0;
@@ -725,6 +952,12 @@ int EseRecord::GetBinaryData(int entry, std::string& value) const {
     value = std::move(*data);
     return 1;
   }
+  if (state_->own) {
+    const std::string_view stored = state_->own->Data(entry);
+    if (stored.empty()) return 0;
+    value.assign(stored);
+    return 1;
+  }
   std::size_t size = 0;
   const int rc = RecordCall(state_, entry, "unable to read the binary data size", [&](libesedb_record_t* r, libesedb_error_t** e) {
     return libesedb_record_get_value_binary_data_size(r, entry, &size, e);
@@ -749,22 +982,23 @@ int EseRecord::GetLongValue(int entry, EseLongValue& value) const {
   const auto stored = ValueData(entry);
   if (!stored) return -1;
   if (stored->empty()) return 0;
+  std::string saved_why;
   {
     const auto lock = LockStore();
     const KeepStoreError keep;
     const auto flags = ValueFlags(entry);
-    // The record holds the value's LID, 4 bytes little-endian.
-    if (flags && (*flags & kValueLongValue) != 0 && (*flags & kValueMultiValue) == 0 && stored->size() == 4) {
+    // The record holds the value's LID, 4 or 8 bytes little-endian.
+    if (flags && (*flags & kValueLongValue) != 0 && (*flags & kValueMultiValue) == 0 &&
+        (stored->size() == 4 || stored->size() == 8)) {
       detail::EseTableState& table = *state_->table;
       if (!table.long_value_tree_opened) {
         table.long_value_tree_opened = true;
-        EseDatabase database;
-        database.state_ = table.file;
-        table.long_value_tree = OpenLongValueTree(database, *table.file, table);
+        table.long_value_tree = OpenLongValueTree(table);
       }
-      std::uint32_t lid = 0;
-      for (int k = 3; k >= 0; --k) lid = (lid << 8) | static_cast<unsigned char>((*stored)[static_cast<std::size_t>(k)]);
-      auto chunks = table.long_value_tree ? table.long_value_tree->Chunks(lid) : std::nullopt;
+      ese_reader::LongValueId lid{0, stored->size() == 8};
+      for (std::size_t k = stored->size(); k-- > 0;) lid.value = (lid.value << 8) | static_cast<unsigned char>((*stored)[k]);
+      std::string why;
+      auto chunks = table.long_value_tree ? table.long_value_tree->Chunks(lid, &why) : std::nullopt;
       if (chunks && chunks->size() <= static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         auto state = std::make_shared<detail::EseLongValueState>();
         state->record = state_;
@@ -774,6 +1008,18 @@ int EseRecord::GetLongValue(int entry, EseLongValue& value) const {
         value.state_ = std::move(state);
         return 1;
       }
+      if (state_->own) saved_why = table.long_value_tree ? why : "the table's long-value tree cannot be read";
+    }
+  }
+  if (state_->own && state_->record == nullptr) {
+    // A record of our own reader: the library's record of the same number (the same
+    // key order) reads the value by its keys, if the library can read the table.
+    const auto lock = LockStore();
+    LibError error;
+    if (libesedb_table_get_record(state_->table->table, state_->entry, &state_->record, error.out()) != 1) {
+      state_->record = nullptr;
+      Fail(state_->Where(entry) + "unable to read the long value" + (saved_why.empty() ? "" : ": " + saved_why));
+      return -1;
     }
   }
   // Otherwise the library reads it.
@@ -798,6 +1044,33 @@ int EseRecord::GetMultiValue(int entry, EseMultiValue& value) const {
   auto stored = ValueData(entry);
   if (!flags || !stored) return -1;
   if (stored->empty()) return 0;  // refused by libesedb as having the wrong flags
+  if (state_->own) {
+    // Our reader also reads the two-values form; entries that are long-value ids are
+    // refused as the library refuses them.
+    std::string why;
+    const auto entries = (*flags & kValueLongValue) == 0 ? state_->own->MultiValue(entry, &why) : std::nullopt;
+    if (!entries) {
+      if ((*flags & (kValueMultiValue | kValueLongValue)) == kValueMultiValue)
+        Fail(state_->Where(entry) + "damaged multi-value: " + why);
+      else
+        Fail(state_->Where(entry) + "not a readable multi-value (flags " + FlagsText(*flags) + ")");
+      return -1;
+    }
+    auto state = std::make_shared<detail::EseMultiValueState>();
+    state->record = state_;
+    state->entry = entry;
+    state->flags = *flags;
+    state->own = true;
+    state->type = state_->own->Column(entry).type;
+    state->codepage = state_->own->Column(entry).codepage;
+    const std::string_view data = state_->own->Data(entry);
+    for (const ese_reader::MultiValueEntry& e : *entries)
+      state->bounds.push_back(static_cast<std::size_t>(e.data.data() - data.data()));
+    state->bounds.push_back(data.size());
+    state->stored = std::move(*stored);
+    value.state_ = std::move(state);
+    return 1;
+  }
   if ((*flags & kValueMultiValue) == 0 || (*flags & (kValueLongValue | kValueFlag10)) != 0) {
     Fail(state_->Where(entry) + "not a readable multi-value (flags " + FlagsText(*flags) + ")");
     return -1;
@@ -838,6 +1111,7 @@ std::optional<u16> EseTable::Name() const {
 std::optional<int> EseTable::ColumnCount() const {
   if (!state_) return NoObject();
   const auto lock = LockStore();
+  if (UsesOwn(*state_)) return static_cast<int>(state_->own->columns().size());
   LibError error;
   int count = 0;
   if (libesedb_table_get_number_of_columns(state_->table, &count, 0, error.out()) != 1 || count < 0) {
@@ -851,6 +1125,15 @@ std::optional<EseColumn> EseTable::Column(int entry) const {
   if (!state_) return NoObject();
   const auto lock = LockStore();
   const std::string where = state_->Where() + "column " + std::to_string(entry) + ": ";
+  if (UsesOwn(*state_)) {
+    const auto& columns = state_->own->columns();
+    if (entry < 0 || static_cast<std::size_t>(entry) >= columns.size()) {
+      Fail(where + "no such column");
+      return std::nullopt;
+    }
+    const ese_reader::ColumnDef& def = columns[static_cast<std::size_t>(entry)];
+    return EseColumn{cp1252_to_utf16(def.name), def.id, def.type};
+  }
   LibError error;
   libesedb_column_t* handle = nullptr;
   if (libesedb_table_get_column(state_->table, entry, &handle, 0, error.out()) != 1) {
@@ -886,9 +1169,21 @@ std::optional<EseColumn> EseTable::Column(int entry) const {
 std::optional<int> EseTable::RecordCount() const {
   if (!state_) return NoObject();
   const auto lock = LockStore();
+  std::string why;
+  if (UsesOwn(*state_)) {
+    const auto count = state_->own->RecordCount(&why);
+    if (!count) {
+      Fail(state_->Where() + "unable to read the number of records: " + why);
+      return std::nullopt;
+    }
+    return static_cast<int>(*count);
+  }
   LibError error;
   int count = 0;
   if (libesedb_table_get_number_of_records(state_->table, &count, error.out()) != 1 || count < 0) {
+    // Too many leaf pages for the library, or pages it cannot read: our reader takes
+    // the table over.
+    if (MoveToOwn(*state_, std::nullopt)) return static_cast<int>(*state_->own->RecordCount());
     Fail(state_->Where() + "unable to read the number of records", error);
     return std::nullopt;
   }
@@ -898,9 +1193,32 @@ std::optional<int> EseTable::RecordCount() const {
 std::optional<EseRecord> EseTable::Record(int entry) const {
   if (!state_) return NoObject();
   const auto lock = LockStore();
+  auto own_record = [&]() -> std::optional<EseRecord> {
+    std::string why;
+    auto own = entry >= 0 ? state_->own->ReadRecord(static_cast<std::uint32_t>(entry), &why) : std::nullopt;
+    if (!own) {
+      Fail(state_->Where() + "unable to read record " + std::to_string(entry) + (why.empty() ? "" : ": " + why));
+      return std::nullopt;
+    }
+    auto state = std::make_shared<detail::EseRecordState>();
+    state->table = state_;
+    state->entry = entry;
+    state->own = std::move(*own);
+    EseRecord record;
+    record.state_ = std::move(state);
+    return record;
+  };
+  if (UsesOwn(*state_)) return own_record();
   LibError error;
   libesedb_record_t* handle = nullptr;
   if (libesedb_table_get_record(state_->table, entry, &handle, error.out()) != 1) {
+    // Records the library cannot decode (a derived table with columns of its own):
+    // our reader takes the table over when it numbers the records as the library does.
+    int count = -1;
+    LibError count_error;
+    if (libesedb_table_get_number_of_records(state_->table, &count, count_error.out()) == 1 &&
+        MoveToOwn(*state_, count))
+      return own_record();
     Fail(state_->Where() + "unable to read record " + std::to_string(entry), error);
     return std::nullopt;
   }
@@ -911,6 +1229,15 @@ std::optional<EseRecord> EseTable::Record(int entry) const {
   EseRecord record;
   record.state_ = std::move(state);
   return record;
+}
+
+std::vector<std::string> EseTable::Problems() const {
+  if (!state_) return {};
+  const auto lock = LockStore();
+  if (state_->backend != detail::EseTableState::Backend::kOwn || !state_->own) return {};
+  std::vector<std::string> problems;
+  for (std::string& p : state_->own->Problems()) problems.push_back("table " + utf16_to_utf8(TableName(*state_).value_or(u"?")) + ": " + p);
+  return problems;
 }
 
 // ----- database -----

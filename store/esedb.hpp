@@ -32,6 +32,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/text.hpp"
 
@@ -67,6 +68,14 @@ inline constexpr std::uint8_t kValueMultiValue = 0x08;
 /// Not named by libesedb; with kValueMultiValue it marks a multi-value that the library
 /// cannot walk.
 inline constexpr std::uint8_t kValueFlag10 = 0x10;
+
+/// Which reader serves a table's records. libesedb always opens the file and lists
+/// the tables; our own reader (ese/) serves the records of every table libesedb cannot
+/// count or read, and with kOwnFirst of every table it can read at all. Process-wide;
+/// set it before tables are opened (tests and benchmarks compare the two).
+enum class RecordReader { kOwnFirst, kLibraryFirst };
+void SetRecordReader(RecordReader reader);
+RecordReader CurrentRecordReader();
 
 /// Description of the last failed store operation on the calling thread. It is kept
 /// per thread so that a worker reads its own failure; a later success leaves it as it
@@ -210,6 +219,10 @@ class EseTable {
   std::optional<EseColumn> Column(int entry) const;
   std::optional<int> RecordCount() const;
   std::optional<EseRecord> Record(int entry) const;
+  /// Damage our own reader found in the table ("table T: page N: reason"), each page
+  /// once; its records are skipped, those of every other page are served. Empty while
+  /// libesedb serves the table.
+  std::vector<std::string> Problems() const;
 
  private:
   friend class EseDatabase;

@@ -240,6 +240,11 @@ TEST(EseDatabase, ObjectsReadThroughTheDatabaseOutliveIt) {
 }
 
 TEST(EseDatabase, FailuresKeepTheirErrorText) {
+  // The library's own error text, so the library serves the records here.
+  SetRecordReader(RecordReader::kLibraryFirst);
+  struct Restore {
+    ~Restore() { SetRecordReader(RecordReader::kOwnFirst); }
+  } restore;
   const EseDatabase db = OpenDatabase(StoreDatabase());
   const EseTable table = OpenTable(db, u"Plain");
   const EseRecord record = OpenRecord(table, 0);

@@ -1,5 +1,5 @@
-// Stores whose "Msg" table has damaged leaf pages: the analysis ends cleanly and names
-// the damaged pages, the folder lists every item, the items whose "Msg" rows sit on
+// Stores whose "Msg" table has damaged leaf pages: the analysis ends cleanly, the
+// table's reader names the damaged pages, the folder lists every item, the items whose "Msg" rows sit on
 // intact pages keep everything read from those rows, and their previews are written.
 //
 // The damages are made by `edbforge damage` on a store it wrote: a page zeroed (as a
@@ -53,13 +53,6 @@ bool Mentions(const std::vector<u16>& texts, const std::string& what) {
   return std::any_of(texts.begin(), texts.end(), [&](const u16& t) { return t.find(w) != u16::npos; });
 }
 
-std::vector<u16> Diagnostics(const HeadlessDialog& dialog) {
-  std::vector<u16> out;
-  for (const auto& e : dialog.Events())
-    if (e.kind == HeadlessDialog::Event::Kind::kDiagnostic) out.push_back(e.text);
-  return out;
-}
-
 TEST(DamagedStore, IntactPagesAreListedAndPreviewedAndDamagedOnesNamed) {
   TempDir dir;
   const fs::path good = WriteStore(dir, kStore, "good.edb");
@@ -75,13 +68,14 @@ TEST(DamagedStore, IntactPagesAreListedAndPreviewedAndDamagedOnesNamed) {
   struct Case {
     const char* name;
     std::vector<Damage> damages;
+    bool content_intact = true;  // a cut file loses the pages of other tables written after the leaf too
   };
   const Case cases[] = {
       {"zeroed page", {{Kind::kZero, 4}}},
       {"broken checksum", {{Kind::kChecksum, 5}}},
       {"link back to the previous leaf", {{Kind::kLinkBack, 6}}},
       {"link into another tree", {{Kind::kLinkForeign, 7}}},
-      {"file cut at the last leaf", {{Kind::kTruncate, static_cast<std::uint32_t>(last)}}},
+      {"file cut at the last leaf", {{Kind::kTruncate, static_cast<std::uint32_t>(last)}}, false},
       {"all of them", {{Kind::kZero, 2}, {Kind::kChecksum, 8}, {Kind::kLinkBack, 11}, {Kind::kLinkForeign, 14}}},
   };
   int n = 0;
@@ -93,18 +87,30 @@ TEST(DamagedStore, IntactPagesAreListedAndPreviewedAndDamagedOnesNamed) {
     TempDir work;
     Analysis a(work);
     ASSERT_EQ(a.Run(db), AnalysisOutcome::kSuccess);
-    const auto diagnostics = Diagnostics(a.dialog);
-    EXPECT_TRUE(Mentions(diagnostics, "Msg"));
+    // The reader names every damaged page it met, with its table. A bad leaf link is
+    // harmless: leaves are reached through their parents, the links are not followed.
+    const EseTable* msg = a.session.kept_message_table();
+    ASSERT_NE(msg, nullptr);
+    const auto problems = msg->Problems();
+    bool links_only = true;
     for (const auto& d : done) {
-      if (d.kind == Kind::kLinkBack || d.kind == Kind::kLinkForeign) continue;  // names its page or its target
-      EXPECT_TRUE(Mentions(diagnostics, "page " + std::to_string(d.page))) << "page " << d.page;
+      if (d.kind == Kind::kLinkBack || d.kind == Kind::kLinkForeign) continue;
+      links_only = false;
+      const std::string page = "page " + std::to_string(d.page);
+      EXPECT_TRUE(std::any_of(problems.begin(), problems.end(),
+                              [&](const std::string& p) { return p.find(page) != std::string::npos && p.find("Msg") != std::string::npos; }))
+          << page;
     }
     // The table is read around its damage, not given up.
     EXPECT_FALSE(Mentions(a.dialog.StatusTexts(), "Table Msg skipped"));
 
     const auto listed = a.List({u"Alice Example", u"Inbox"});
     const auto rows = ByKey(listed);
-    EXPECT_EQ(rows.size(), expected.size());  // the content table is intact
+    if (c.content_intact) {
+      EXPECT_EQ(rows.size(), expected.size());
+    } else {
+      EXPECT_GT(rows.size(), 0u);
+    }
     std::size_t with_msg_row = 0;
     const ItemRow* intact = nullptr;
     for (const auto& row : listed) {
@@ -118,14 +124,19 @@ TEST(DamagedStore, IntactPagesAreListedAndPreviewedAndDamagedOnesNamed) {
       intact = &row;
     }
     // At most a few rows share a damaged leaf; every other "Msg" row is found.
-    EXPECT_GE(with_msg_row, expected.size() - c.damages.size() * 20);
+    if (links_only) {
+      EXPECT_EQ(with_msg_row, expected.size());
+    } else if (c.content_intact) {
+      EXPECT_GE(with_msg_row, expected.size() - c.damages.size() * 20);
+    }
 
     // An item of an intact page previews as in the undamaged store.
     ASSERT_NE(intact, nullptr);
     EXPECT_FALSE(a.Preview(*intact).empty());
     const auto body = ReadWholeFile(work / "Vestra" / "textbody.txt");
     ASSERT_TRUE(body.has_value());
-    EXPECT_NE(body->find("A body long enough"), std::string::npos);
+    const u16 text = u"A body long enough";  // the body file is UTF-16LE
+    EXPECT_NE(body->find(std::string(reinterpret_cast<const char*>(text.data()), 2 * text.size())), std::string::npos);
   }
 }
 

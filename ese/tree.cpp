@@ -128,26 +128,31 @@ bool TreeReader::WalkLeaves(const std::function<bool(const Page&)>& visit, std::
 
   std::unordered_set<std::uint32_t> seen;
   std::shared_ptr<const Page> last;  // the last leaf visited
-  for (std::size_t i = 0; i < leaves.size(); ++i) {
-    if (leaves[i] == kGap) {
-      // Leaves under a damaged branch page: follow the chain from the last good leaf
-      // up to the next leaf the branch levels know.
-      const std::uint32_t until = i + 1 < leaves.size() ? leaves[i + 1] : 0;
-      while (last && last->next() != 0 && last->next() != until) {
-        if (seen.size() >= most_leaves || !seen.insert(last->next()).second) {
-          problems.push_back("page " + std::to_string(last->next()) + ": the leaf chain loops");
-          last = nullptr;
-          break;
-        }
-        auto next = NextLeaf(*last, &why);
-        if (!next) {
-          problems.push_back(why);
-          last = nullptr;
-          break;
-        }
-        if (!visit(*next)) return true;
-        last = std::move(next);
+  bool stopped = false;
+  // Leaves the branch levels lost (a damaged branch page, or an entry that leads
+  // elsewhere): follow the chain from the last good leaf up to the next leaf the branch
+  // levels know, leaving out `refused`, a page already found unusable.
+  auto recover = [&](std::uint32_t until, std::uint32_t refused) {
+    while (!stopped && last && last->next() != 0 && last->next() != until && last->next() != refused) {
+      if (seen.size() >= most_leaves || !seen.insert(last->next()).second) {
+        problems.push_back("page " + std::to_string(last->next()) + ": the leaf chain loops");
+        last = nullptr;
+        return;
       }
+      auto next = NextLeaf(*last, &why);
+      if (!next) {
+        problems.push_back(why);
+        last = nullptr;
+        return;
+      }
+      if (!visit(*next)) stopped = true;
+      last = std::move(next);
+    }
+  };
+  for (std::size_t i = 0; i < leaves.size() && !stopped; ++i) {
+    const std::uint32_t until = i + 1 < leaves.size() ? leaves[i + 1] : 0;
+    if (leaves[i] == kGap) {
+      recover(until, kGap);
       continue;
     }
     if (!seen.insert(leaves[i]).second) {
@@ -157,7 +162,7 @@ bool TreeReader::WalkLeaves(const std::function<bool(const Page&)>& visit, std::
     auto page = Load(leaves[i], true, &why);
     if (!page) {
       problems.push_back(why);
-      last = nullptr;
+      recover(until, leaves[i]);
       continue;
     }
     if (!visit(*page)) return true;

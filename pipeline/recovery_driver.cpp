@@ -188,6 +188,7 @@ int RunAnalysis(Session& s) {
   s.store_type.clear();
   s.outcome = AnalysisOutcome::kNone;
   s.reported_tables.clear();
+  s.damaged_tables.clear();
   d.EnableControl(Control::kBrowseButton, false);
   d.EnableControl(Control::kSaveButton, false);
   d.EnableControl(Control::kOpenMenu, false);

@@ -33,6 +33,16 @@ void Session::CloseDatabase() {
   db.reset();
 }
 
+void Session::ReportDamagedPages(u16v table_name, const std::vector<std::string>& problems) {
+  if (problems.empty() || !damaged_tables.insert(u16(table_name)).second) return;
+  dialog->SetStatusText(u"Status: Table " + u16(table_name) + u": damaged pages skipped (" +
+                        utf8_to_utf16(problems.front()) + u")");
+  u16 detail = u"table " + u16(table_name) + u": " + decimal(static_cast<std::int64_t>(problems.size())) +
+               u" damaged pages skipped";
+  for (const std::string& problem : problems) detail += u"\n" + utf8_to_utf16(problem);
+  dialog->ReportDiagnostic(detail);
+}
+
 void Session::ReportUnreadableTable(u16v table_name, u16v reason) {
   if (!reported_tables.insert(u16(table_name)).second) return;
   dialog->SetStatusText(u"Status: Table " + u16(table_name) + u" skipped: " + u16(reason));

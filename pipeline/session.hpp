@@ -110,6 +110,7 @@ struct Session {
   AnalysisOutcome outcome = AnalysisOutcome::kNone;
   /// Tables already reported as unreadable in this run.
   std::set<u16> reported_tables;
+  std::set<u16> damaged_tables;  // tables whose damaged pages were reported
   std::mt19937 page_names{std::random_device{}()};
 
   bool newer_layout() const { return format_revision > 16; }
@@ -125,6 +126,10 @@ struct Session {
   /// Tells the user once per run that a table cannot be read: the status text names the
   /// table and the reason, the diagnostic carries the library's error text.
   void ReportUnreadableTable(u16v table_name, u16v reason);
+  /// Tells the user once per run that pages of a table were found damaged and skipped
+  /// (the table's other records were read): the status text names the table and the
+  /// first damaged page, the diagnostic lists every one.
+  void ReportDamagedPages(u16v table_name, const std::vector<std::string>& problems);
 };
 
 }  // namespace edbx

@@ -1235,9 +1235,7 @@ std::vector<std::string> EseTable::Problems() const {
   if (!state_) return {};
   const auto lock = LockStore();
   if (state_->backend != detail::EseTableState::Backend::kOwn || !state_->own) return {};
-  std::vector<std::string> problems;
-  for (std::string& p : state_->own->Problems()) problems.push_back("table " + utf16_to_utf8(TableName(*state_).value_or(u"?")) + ": " + p);
-  return problems;
+  return state_->own->Problems();
 }
 
 // ----- database -----

@@ -219,8 +219,7 @@ class EseTable {
   std::optional<EseColumn> Column(int entry) const;
   std::optional<int> RecordCount() const;
   std::optional<EseRecord> Record(int entry) const;
-  /// Damage our own reader found in the table ("table T: page N: reason"), each page
-  /// once; its records are skipped, those of every other page are served. Empty while
+  /// Damage our own reader found in the table ("page N: reason"), each page once; its records are skipped, those of every other page are served. Empty while
   /// libesedb serves the table.
   std::vector<std::string> Problems() const;
 

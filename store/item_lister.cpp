@@ -266,6 +266,7 @@ int ListContentTable(Session& s, const EseTable& table, u16v table_name) {
       }
       HandleContentRow(s, *record, st);
     }
+    s.ReportDamagedPages(table_name, table.Problems());
   } catch (const std::exception&) {
     // An exception ends the listing; the rows listed so far stay.
   }

@@ -48,6 +48,7 @@ void VisitRecords(Session& session, const EseTable& table, u16v table_name, Visi
     const auto record = table.Record(r);
     visit(r, record ? &*record : nullptr);
   }
+  session.ReportDamagedPages(table_name, table.Problems());
   session.dialog->SetProgressPos(0);
 }
 

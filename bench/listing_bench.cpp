@@ -1,11 +1,15 @@
 // Times the listing of folders apart from the analysis.
 //
-//   listing_bench DATABASE.edb WORK_DIR FOLDER...
+//   listing_bench DATABASE.edb WORK_DIR [--preview-last] FOLDER...
 //
 // Runs the analysis once over a headless dialog, as the command line does, then lists
 // each FOLDER (a tree path from the mailbox down, "Alice Example/Inbox") through the
 // run control, the path a folder selection takes, and times each listing alone.
-// Prints "analysis SECONDS s", then one line per folder: "folder NAME rows N time SECONDS s".
+// Prints "analysis SECONDS s", then one line per folder:
+// "folder NAME rows N time SECONDS s cpu SECONDS s" (wall clock, then CPU time).
+// With --preview-last, the last row of each listing is then clicked and its preview
+// timed alone: "preview NAME key KEY time SECONDS s cpu SECONDS s"; its files stay in
+// WORK_DIR/Vestra (the next folder's preview replaces them).
 
 #include <chrono>
 #include <cstdio>
@@ -14,6 +18,7 @@
 #include <system_error>
 #include <vector>
 
+#include "bench/cpu_time.hpp"
 #include "pipeline/headless_dialog.hpp"
 #include "pipeline/run_control.hpp"
 #include "pipeline/session.hpp"
@@ -48,8 +53,10 @@ edbx::TreeItem FindFolder(const edbx::HeadlessDialog& dialog, const std::string&
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: listing_bench DATABASE.edb WORK_DIR FOLDER...\n");
+  const bool preview_last = argc > 3 && std::string(argv[3]) == "--preview-last";
+  const int first_folder = preview_last ? 4 : 3;
+  if (argc <= first_folder) {
+    std::fprintf(stderr, "usage: listing_bench DATABASE.edb WORK_DIR [--preview-last] FOLDER...\n");
     return 2;
   }
   std::error_code ec;
@@ -76,7 +83,7 @@ int main(int argc, char** argv) {
   std::printf("analysis %.3f s\n", analysis);
 
   int status = 0;
-  for (int i = 3; i < argc; ++i) {
+  for (int i = first_folder; i < argc; ++i) {
     const edbx::TreeItem folder = FindFolder(dialog, argv[i]);
     if (folder == edbx::kNoTreeItem) {
       std::fprintf(stderr, "no folder '%s' in the tree\n", argv[i]);
@@ -86,10 +93,27 @@ int main(int argc, char** argv) {
     // The events of the analysis and of earlier listings are not part of this one.
     dialog.ClearEvents();
     const auto start = Clock::now();
+    const double cpu_start = edbx::bench::CpuSeconds();
     control.OnFolderSelected(folder);
     control.Wait();
     const double seconds = Since(start);
-    std::printf("folder %s rows %zu time %.6f s\n", argv[i], dialog.Rows().size(), seconds);
+    std::printf("folder %s rows %zu time %.6f s cpu %.6f s\n", argv[i], dialog.Rows().size(), seconds,
+                edbx::bench::CpuSeconds() - cpu_start);
+    std::fflush(stdout);
+    const auto rows = dialog.Rows();
+    if (!preview_last || rows.empty()) continue;
+    const std::size_t shown_before = dialog.Navigations().size();
+    const auto preview_start = Clock::now();
+    const double preview_cpu_start = edbx::bench::CpuSeconds();
+    control.OnItemClicked(rows.back());
+    control.Wait();
+    const double preview_seconds = Since(preview_start);
+    if (dialog.Navigations().size() == shown_before) {
+      std::fprintf(stderr, "the preview of the last row of '%s' showed nothing\n", argv[i]);
+      status = 1;
+    }
+    std::printf("preview %s key %s time %.6f s cpu %.6f s\n", argv[i], edbx::utf16_to_utf8(rows.back()[0]).c_str(),
+                preview_seconds, edbx::bench::CpuSeconds() - preview_cpu_start);
     std::fflush(stdout);
   }
   return status;

@@ -33,8 +33,8 @@ for layout in $layouts; do
     read -r _ run_kib < "$work/time"
     if ((run_kib > kib)); then kib=$run_kib; fi
     run_analysis=$(awk '$1 == "analysis" { print $2 }' "$work/out")
-    read -r small_rows run_small < <(awk '$1 == "folder" && /\/Small / { print $(NF-3), $(NF-1) }' "$work/out")
-    read -r big_rows run_big < <(awk '$1 == "folder" && /\/Big / { print $(NF-3), $(NF-1) }' "$work/out")
+    read -r small_rows run_small < <(awk '$1 == "folder" && /\/Small / { for (i = 1; i < NF; ++i) { if ($i == "rows") r = $(i + 1); if ($i == "time") t = $(i + 1) } print r, t }' "$work/out")
+    read -r big_rows run_big < <(awk '$1 == "folder" && /\/Big / { for (i = 1; i < NF; ++i) { if ($i == "rows") r = $(i + 1); if ($i == "time") t = $(i + 1) } print r, t }' "$work/out")
     analysis_s=$(shortest "$analysis_s" "$run_analysis")
     small_s=$(shortest "$small_s" "$run_small")
     big_s=$(shortest "$big_s" "$run_big")

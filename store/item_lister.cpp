@@ -50,38 +50,42 @@ void ApplyHeaderLine(u16 line, HeaderTexts& h) {
   }
 }
 
-bool ReadHeaderFile(const std::string& path, HeaderTexts& header, std::size_t max_bytes, std::size_t max_line) {
-  FileHandle f(OpenForRead(path));
-  if (!f) return false;
+void ApplyHeaderText(std::string_view bytes, HeaderTexts& header, std::size_t max_line) {
   u16 line;
   bool skipping = false;  // the rest of an over-long line
-  char buf[65536];
-  std::size_t total = 0;
   auto finish = [&] {
     if (!line.empty() && line.back() == u'\r') line.pop_back();
     ApplyHeaderLine(std::move(line), header);
     line.clear();
   };
-  while (total < max_bytes) {
-    const std::size_t n = std::fread(buf, 1, std::min(sizeof buf, max_bytes - total), f.get());
-    if (n == 0) break;
-    total += n;
-    for (std::size_t i = 0; i < n; ++i) {
-      const auto c = static_cast<unsigned char>(buf[i]);
-      if (c == '\n') {
-        if (!skipping) finish();
-        skipping = false;
-        line.clear();
-      } else if (!skipping) {
-        line.push_back(c);
-        if (line.size() >= max_line) {
-          finish();
-          skipping = true;
-        }
+  for (const char byte : bytes) {
+    const auto c = static_cast<unsigned char>(byte);
+    if (c == '\n') {
+      if (!skipping) finish();
+      skipping = false;
+      line.clear();
+    } else if (!skipping) {
+      line.push_back(c);
+      if (line.size() >= max_line) {
+        finish();
+        skipping = true;
       }
     }
   }
   if (!line.empty() && !skipping) finish();
+}
+
+bool ReadHeaderFile(const std::string& path, HeaderTexts& header, std::size_t max_bytes, std::size_t max_line) {
+  FileHandle f(OpenForRead(path));
+  if (!f) return false;
+  std::string bytes;
+  char buf[65536];
+  while (bytes.size() < max_bytes) {
+    const std::size_t n = std::fread(buf, 1, std::min(sizeof buf, max_bytes - bytes.size()), f.get());
+    if (n == 0) break;
+    bytes.append(buf, n);
+  }
+  ApplyHeaderText(bytes, header, max_line);
   return true;
 }
 
@@ -92,8 +96,23 @@ struct ContentColumns {
       delivery, created;
 };
 
-void HandleContentRow(Session& s, const EseRecord& record, const ContentColumns& c) {
-  const ValueContext ctx = s.value_context();
+// What one listing keeps from row to row.
+struct ListingState {
+  ContentColumns columns;
+  ValueContext context;         // of every column but the transport headers
+  ValueContext header_context;  // of the transport headers, read into `header`
+  HeaderCapture header;
+  int header_column = -1;
+  int recipients_column = -1;
+  int sender_column = -1;
+  /// The last "Msg" row whose transport headers were read: "m_S7d.txt" is left holding
+  /// its headers when the listing ends, as if each row had rewritten the file.
+  std::optional<int> last_header_row;
+};
+
+void HandleContentRow(Session& s, const EseRecord& record, ListingState& st) {
+  const ContentColumns& c = st.columns;
+  const ValueContext& ctx = st.context;
   auto text = [&](int column) { return RecordValueText(record, column, ctx).value_or(u16()); };
   // Every row starts from clean header texts, so an unreadable "Msg" row never shows
   // the previous row's recipients.
@@ -133,11 +152,12 @@ void HandleContentRow(Session& s, const EseRecord& record, const ContentColumns&
     attachment_key = m->attachment_key.value_or(u16());
     const EseTable* msg_table = s.kept_message_table();
     if (auto msg = msg_table ? msg_table->Record(m->row_index) : std::nullopt) {
-      const int header_column = s.maps.item["S7d"];
       s.header_file_flag = false;
-      (void)RecordValueText(*msg, header_column, s.value_context(header_column));
-      if (s.header_file_flag) ReadHeaderFile((s.working_folder / "m_S7d.txt").string(), s.header);
-      const u16 recipients = RecordValueText(*msg, s.maps.item["N67b4"], ctx).value_or(u16());
+      st.header.reached = false;
+      (void)RecordValueText(*msg, st.header_column, st.header_context);
+      if (st.header.reached) st.last_header_row = m->row_index;
+      if (s.header_file_flag) ApplyHeaderText(st.header.bytes, s.header);
+      const u16 recipients = RecordValueText(*msg, st.recipients_column, ctx).value_or(u16());
       if (s.header.to.empty() && !recipients.empty()) {
         u16 x = NormalizeAddressText(recipients);
         if (x.empty()) x = NormalizeAddressText(SqueezeSpaces(recipients));
@@ -150,7 +170,7 @@ void HandleContentRow(Session& s, const EseRecord& record, const ContentColumns&
       }
       if (from.empty()) from = Unquoted(s.header.from);
       if (from.empty()) {
-        const u16 n = RecordValueText(*msg, s.maps.item["N67b5"], ctx).value_or(u16());
+        const u16 n = RecordValueText(*msg, st.sender_column, ctx).value_or(u16());
         const u16 normalized = NormalizeAddressText(n);
         from = normalized.empty() ? n : normalized;
         if (const auto gt = from.find(u'>'); gt != u16::npos && gt > 0) from = from.substr(0, gt);
@@ -195,15 +215,35 @@ void HandleContentRow(Session& s, const EseRecord& record, const ContentColumns&
   s.dialog->FocusItemList();
 }
 
+// Writes "m_S7d.txt" once, from the last "Msg" row whose headers were read, with what
+// the row-by-row rewrites would have left in it.
+void LeaveHeaderFile(Session& s, const ListingState& st) {
+  if (!st.last_header_row) return;
+  const EseTable* msg_table = s.kept_message_table();
+  if (const auto msg = msg_table ? msg_table->Record(*st.last_header_row) : std::nullopt) {
+    const bool flag = s.header_file_flag;
+    (void)RecordValueText(*msg, st.header_column, s.value_context(st.header_column));
+    s.header_file_flag = flag;
+  }
+}
+
 }  // namespace
 
 int ListContentTable(Session& s, const EseTable& table, u16v table_name) {
   s.current_row = 0;
   ColumnMap& map = s.maps.folder_content;
   if (!map.Build(table, true)) return 1;
-  const ContentColumns c{map["N67b0"], map["S42"],   map["S4031"], map["N67bd"], map["N67b9"], map["N67ba"],
-                         map["N67be"], map["S1a"],   map["Se1d"],  map["S3d"],   map["Be1b"],  map["Le23"],
-                         map["S1000"], map["T39"],   map["Te06"],  map["T3007"]};
+  ListingState st{{map["N67b0"], map["S42"], map["S4031"], map["N67bd"], map["N67b9"], map["N67ba"], map["N67be"],
+                   map["S1a"], map["Se1d"], map["S3d"], map["Be1b"], map["Le23"], map["S1000"], map["T39"],
+                   map["Te06"], map["T3007"]},
+                  s.value_context(),
+                  s.value_context(s.maps.item["S7d"]),
+                  {},
+                  s.maps.item["S7d"],
+                  s.maps.item["N67b4"],
+                  s.maps.item["N67b5"],
+                  std::nullopt};
+  st.header_context.header_capture = &st.header;
   ClearStoreError();
   const auto count = table.RecordCount();
   if (!count) {
@@ -224,12 +264,13 @@ int ListContentTable(Session& s, const EseTable& table, u16v table_name) {
         reported = true;
         continue;
       }
-      HandleContentRow(s, *record, c);
+      HandleContentRow(s, *record, st);
     }
     s.ReportDamagedPages(table_name, table.Problems());
   } catch (const std::exception&) {
     // An exception ends the listing; the rows listed so far stay.
   }
+  LeaveHeaderFile(s, st);
   s.dialog->SetProgressPos(0);
   return 1;
 }

@@ -4,6 +4,8 @@
 // item's "Msg" row and transport headers, and adds a row to the item list.
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 #include "common/text.hpp"
 
@@ -22,6 +24,10 @@ u16 SqueezeSpaces(u16v text);
 
 /// Applies one line of a transport-header file to the header texts.
 void ApplyHeaderLine(u16 line, HeaderTexts& header);
+
+/// Applies transport-header text (one byte a character) line by line to the header
+/// texts, cutting lines at `max_line` characters.
+void ApplyHeaderText(std::string_view bytes, HeaderTexts& header, std::size_t max_line = 64u << 10);
 
 /// Reads a transport-header file line by line into the header texts. Reads at most
 /// `max_bytes` and cuts lines at `max_line` characters, so a huge file or one

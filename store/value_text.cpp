@@ -193,6 +193,24 @@ bool WriteLongValue(const EseLongValue& value, const fs::path& path, bool header
   return file.close_truncated() && written;
 }
 
+// What WriteLongValue with the header filter would write, kept in `capture` (cut at its
+// limit). False when a segment cannot be read.
+bool CaptureHeader(const EseLongValue& value, HeaderCapture& capture) {
+  capture.reached = true;
+  capture.bytes.clear();
+  const auto count = value.SegmentCount();
+  if (!count) return false;
+  for (int i = 0; i < *count; ++i) {
+    const auto segment = value.Segment(i);
+    if (!segment) return false;
+    for (char c : *segment) {
+      const auto b = static_cast<unsigned char>(c);
+      if (b >= 0x01 && b <= 0x7D && capture.bytes.size() < capture.limit) capture.bytes.push_back(c);
+    }
+  }
+  return true;
+}
+
 std::optional<u16> LongValueText(const EseRecord& record, int entry, const ValueContext& context) {
   const bool newer = context.format_revision > kNewerLayoutAbove;
   const bool header = !newer && context.header_column >= 0 && entry == context.header_column;
@@ -203,7 +221,11 @@ std::optional<u16> LongValueText(const EseRecord& record, int entry, const Value
     WriteLongValue(value, context.working_folder / "ccc.txt", false);
     return u16();
   }
-  if (!WriteLongValue(value, context.working_folder / "m_S7d.txt", true)) return u16();
+  if (context.header_capture != nullptr) {
+    if (!CaptureHeader(value, *context.header_capture)) return u16();
+  } else if (!WriteLongValue(value, context.working_folder / "m_S7d.txt", true)) {
+    return u16();
+  }
   if (context.header_file_flag != nullptr) *context.header_file_flag = true;
   return widen("true");
 }

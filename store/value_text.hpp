@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "common/text.hpp"
@@ -28,6 +29,20 @@ struct ValueContext {
   int header_column = -1;
   /// Set to true when "m_S7d.txt" was written completely; left alone otherwise.
   bool* header_file_flag = nullptr;
+  /// When set, the header column's long value is kept here instead of being written to
+  /// "m_S7d.txt" (same bytes, same flag and result), so a caller reading many headers
+  /// does not write and read back a file for each.
+  struct HeaderCapture* header_capture = nullptr;
+};
+
+/// The transport headers of one record, kept in memory (see ValueContext).
+struct HeaderCapture {
+  /// The bytes 0x01..0x7D of the value, at most `limit` of them.
+  std::string bytes;
+  std::size_t limit = 4u << 20;
+  /// True once a long value was found and reading it began: where "m_S7d.txt" would
+  /// have been rewritten.
+  bool reached = false;
 };
 
 /// Text of any value, by column type and value flags:

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <thread>
 
+#include "common/paths.hpp"
 #include "pipeline/texts.hpp"
 #include "tests/support/analysis_fixture.hpp"
 
@@ -52,6 +54,31 @@ TEST(Listing, OlderLayoutRowsMatchItemsExactly) {
   EXPECT_EQ(names, (std::vector<u16>{u".._a.txt", u"b.txt"}));
   // Bodies of the listed items are kept for the preview.
   EXPECT_EQ(a.session.lists.listed_bodies.size(), 2u);
+}
+
+// Each row's recipients come from its own transport headers, read in memory; the header
+// file is left holding those of the last row that had any, as rewriting it per row did.
+TEST(Listing, HeaderFileEndsWithTheLastRowsHeaders) {
+  const char* items = R"({"intrinsic_long_value_limit": 100, "mailboxes": [
+    {"name": "Alice Example", "owner": "Alice Example", "id": "0100000000000a1f", "folders": [
+      {"name": "Inbox", "id": "0100000000000b01", "items": [
+        {"key": "a1", "subject": "One", "from": "Bob <bob@example.com>", "sent": "2010-01-05T14:03:59Z",
+         "headers": "From: Bob <bob@example.com>\r\nTo: First <first@example.com>\r\nCc: Carol <carol@example.org>\r\n\r\n"},
+        {"key": "a2", "subject": "Two", "from": "Bob <bob@example.com>", "sent": "2010-01-05T14:04:00Z",
+         "headers": "From: Bob <bob@example.com>\r\nTo: Second <second@example.com>\r\n\r\n"},
+        {"key": "a3", "subject": "Three", "from": "Bob <bob@example.com>", "sent": "2010-01-05T14:05:00Z",
+         "generate_headers": false}]}]}]})";
+  TempDir dir;
+  Analysis a(dir);
+  ASSERT_EQ(a.Run(WriteStore(dir, items)), AnalysisOutcome::kSuccess);
+  const auto rows = a.List({u"Alice Example", u"Inbox"});
+  ASSERT_EQ(rows.size(), 3u);
+  std::map<u16, std::pair<u16, u16>> to_cc;
+  for (const auto& row : rows) to_cc[row[0]] = {row[8], row[9]};
+  EXPECT_EQ(to_cc[u"a1"], std::make_pair(u16(u"First [first@example.com]"), u16(u"Carol [carol@example.org]")));
+  EXPECT_EQ(to_cc[u"a2"], std::make_pair(u16(u"Second [second@example.com]"), u16()));
+  EXPECT_EQ(to_cc[u"a3"].second, u"");  // nothing of a2's headers is carried over
+  EXPECT_EQ(ReadWholeFile(dir / "Vestra" / "m_S7d.txt").value_or(""), "From: Bob <bob@example.com>\r\nTo: Second <second@example.com>\r\n\r\n");
 }
 
 TEST(Listing, NewerLayoutRowsComeFromTheHeaderList) {

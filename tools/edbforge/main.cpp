@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/edbforge/ese/database.hpp"
+#include "tools/edbforge/damage/damage.hpp"
 #include "tools/edbforge/store/benchmark.hpp"
 #include "tools/edbforge/store/description_json.hpp"
 #include "tools/edbforge/store/store_builder.hpp"
@@ -104,6 +105,40 @@ int Bench(const Args& args) {
   return 0;
 }
 
+int Damage(const Args& args) {
+  using edbforge::damage::Kind;
+  const std::pair<const char*, Kind> kinds[] = {{"--zero", Kind::kZero},
+                                                {"--checksum", Kind::kChecksum},
+                                                {"--link-back", Kind::kLinkBack},
+                                                {"--link-foreign", Kind::kLinkForeign},
+                                                {"--truncate", Kind::kTruncate}};
+  std::vector<std::string> files;
+  std::string table = "Msg";
+  std::vector<edbforge::damage::Damage> damages;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const auto kind = std::find_if(std::begin(kinds), std::end(kinds), [&](const auto& k) { return a == k.first; });
+    if (a == "--table" && i + 1 < args.size()) {
+      table = args[++i];
+    } else if (kind != std::end(kinds)) {
+      uint64_t leaf = 0;
+      if (i + 1 >= args.size() || !ParseUint(args[i + 1], leaf) || leaf > UINT32_MAX)
+        throw std::invalid_argument(a + " needs a leaf number");
+      ++i;
+      damages.push_back({kind->second, static_cast<uint32_t>(leaf)});
+    } else if (!a.empty() && a[0] == '-') {
+      throw std::invalid_argument("unknown option " + a);
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (files.size() != 2) throw std::invalid_argument("expected IN.edb OUT.edb");
+  if (damages.empty()) throw std::invalid_argument("no damage given");
+  for (const auto& d : edbforge::damage::DamageTable(files[0], files[1], table, damages))
+    std::printf("%s leaf %u page %u\n", edbforge::damage::KindName(d.kind), d.leaf, d.page);
+  return 0;
+}
+
 struct Command {
   const char* name;
   const char* help;
@@ -118,6 +153,10 @@ const Command kCommands[] = {
               "        [--fixed-folder NAME=COUNT]... [--body-size B] [--attachment-every N] [--attachment-size B]\n"
               "        [--revision R] [--seed S]   write a generated store for benchmarks",
      Bench},
+    {"damage", "IN.edb OUT.edb [--table T] [--zero L]... [--checksum L]... [--link-back L]... [--link-foreign L]...\n"
+               "        [--truncate L]   copy IN with leaf L of table T (default Msg; 0 is the first leaf) zeroed,\n"
+               "        its checksum broken, its next link pointing back or to another tree, or the file cut there",
+     Damage},
 };
 
 int Usage() {

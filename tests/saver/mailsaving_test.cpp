@@ -158,7 +158,7 @@ class DemoSave : public ::testing::TestWithParam<es::Layout> {};
 
 TEST_P(DemoSave, EveryFileOpensWithTheItemsValues) {
   const char* source = std::getenv("EDBX_SOURCE_DIR");
-  const char* binary = std::getenv("EDBX_BINARY_DIR");
+  const char* binary = EDBX_TEST_BINARY_DIR;
   ASSERT_TRUE(source && binary);
   TempDir dir;
   const std::string json = ReadWholeFile(fs::path(source) / "samples" / "demo-private.json").value();

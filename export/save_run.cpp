@@ -32,6 +32,10 @@ std::u16string SaveSummaryText(const SaveTotals& totals) {
 
 namespace {
 
+/// Nothing that would start a competing job is usable while a save run goes on.
+constexpr Control kLockedWhileSaving[] = {Control::kFolderTree, Control::kItemList,     Control::kSaveButton,
+                                          Control::kSaveMenu,   Control::kBrowseButton, Control::kOpenMenu};
+
 /// One folder of the run: its tree item, its path text and how its items are found.
 struct FolderToSave {
   TreeItem item = kNoTreeItem;
@@ -159,9 +163,11 @@ SaveTotals RunSaveJob(Session& s, const SaveRequest& request) {
   };
   fs::create_directories(s.working_folder, ec);
 
+  for (Control control : kLockedWhileSaving) d.EnableControl(control, false);
   struct SaveMode {
     Session& s;
     ~SaveMode() {
+      for (Control control : kLockedWhileSaving) s.dialog->EnableControl(control, true);
       s.save_mode = false;
       s.save_dispatch = nullptr;
       s.lists.save_queue.clear();

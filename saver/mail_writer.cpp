@@ -2,6 +2,7 @@
 
 #include <gmime/gmime.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "common/text.hpp"
@@ -92,9 +93,16 @@ std::string MboxEntry(const std::string& message, const std::string& sender_addr
   g_mime_stream_flush(filtered.get());
   GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem.get()));
   std::string escaped(reinterpret_cast<const char*>(array->data), array->len);
-  gchar* when = g_date_time_format(date, "%a %b %e %H:%M:%S %Y");
+  // The asctime form, always in English and with a space-padded day (no locale, whose
+  // padding may not be a plain space).
+  static const char* kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+  static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  char when[64];
+  std::snprintf(when, sizeof when, "%s %s %2d %02d:%02d:%02d %04d", kDays[(g_date_time_get_day_of_week(date) + 6) % 7],
+                kMonths[(g_date_time_get_month(date) + 11) % 12], g_date_time_get_day_of_month(date),
+                g_date_time_get_hour(date), g_date_time_get_minute(date), g_date_time_get_second(date),
+                g_date_time_get_year(date));
   std::string entry = "From " + (sender_address.empty() ? std::string("MAILER-DAEMON") : sender_address) + " " + when + "\n";
-  g_free(when);
   entry += escaped;
   if (!entry.empty() && entry.back() != '\n') entry += "\n";
   entry += "\n";

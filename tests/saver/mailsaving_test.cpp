@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <libical/ical.h>
 
+#include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <map>
 #include <set>
 
@@ -233,8 +235,15 @@ TEST_P(DemoSave, EveryFileOpensWithTheItemsValues) {
   for (const auto& [folder, list] : parsed) {
     const auto mbox = ReadWholeFile(folder / (folder.filename().string() + ".mbox"));
     ASSERT_TRUE(mbox) << folder;
-    std::size_t entries = mbox->rfind("From ", 0) == 0 ? 1 : 0;
-    for (std::size_t at = 0; (at = mbox->find("\nFrom ", at)) != std::string::npos; ++at) ++entries;
+    // Separator lines "From ADDRESS Www Mmm dd hh:mm:ss yyyy" in plain ASCII, as mail readers split on them.
+    std::size_t entries = 0;
+    std::istringstream lines(*mbox);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("From ", 0) != 0) continue;
+      ++entries;
+      EXPECT_TRUE(std::all_of(line.begin(), line.end(), [](char c) { return c > 0 && c < 0x7f; })) << line;
+      EXPECT_EQ(std::count(line.begin(), line.end(), ':'), 2) << line;
+    }
     EXPECT_EQ(entries, list.size()) << folder;
   }
 }

@@ -30,7 +30,16 @@ void HeadlessDialog::RecordProgress(bool on) {
   record_progress_ = on;
 }
 
+void HeadlessDialog::KeepEvents(bool on) {
+  std::lock_guard lock(mutex_);
+  keep_events_ = on;
+}
+
 void HeadlessDialog::Record(Event e) {
+  if (!keep_events_) {
+    if (listener_) listener_(e);
+    return;
+  }
   events_.push_back(std::move(e));
   if (listener_) listener_(events_.back());
 }

@@ -59,6 +59,9 @@ class HeadlessDialog : public DialogOps {
   void SetQuestionAnswer(int answer);
   /// Keep progress positions (for tests); off by default, large stores move it often.
   void RecordProgress(bool on);
+  /// Keep the events for Events() and StatusTexts() (on by default). A long save run
+  /// turns it off so that memory stays flat; the listener still sees every event.
+  void KeepEvents(bool on);
 
   std::vector<Event> Events() const;
   std::vector<u16> StatusTexts() const;
@@ -94,6 +97,7 @@ class HeadlessDialog : public DialogOps {
   std::function<void(int)> progress_listener_;
   int answer_ = kAnswerYes;
   bool record_progress_ = false;
+  bool keep_events_ = true;
   std::vector<Event> events_;
   std::vector<int> progress_;
   std::map<TreeItem, TreeNode> tree_;

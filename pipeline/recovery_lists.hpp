@@ -162,6 +162,12 @@ struct SaveQueueNode {
   u16 subject;
   u16 date;
   u16 extra;
+  // What the lister found for the item itself, so that no value of another item
+  // (the last previewed one) is saved with it.
+  int record_number = -1;
+  u16 to, cc, bcc;
+  u16 attachment_key;
+  u16 fallback_body;
 };
 
 /// Every list of one analysis run.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -103,6 +104,8 @@ struct Session {
   bool header_file_flag = false;
   HeaderTexts header;
   bool save_mode = false;
+  /// Save mode: called by the item lister after it queued an item (the save dispatcher).
+  std::function<void()> save_dispatch;
 
   AnalysisOutcome outcome = AnalysisOutcome::kNone;
   /// Tables already reported as unreadable in this run.

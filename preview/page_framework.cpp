@@ -220,10 +220,11 @@ u16 UniqueName(std::set<u16>& used, const u16& name) {
 
 }  // namespace
 
-void CollectAttachments(Session& s) {
+void CollectAttachments(Session& s, bool any_kind) {
   CurrentItem& item = s.item;
   const u16& kind = item.kind();
-  if (item.attachment_key.size() <= 14 || !(kind == u"mail" || kind == u"activity" || kind == u"appointment")) return;
+  if (item.attachment_key.size() <= 14) return;
+  if (!any_kind && !(kind == u"mail" || kind == u"activity" || kind == u"appointment")) return;
   // The matching attachments in list order; each gets a name no earlier-stored
   // attachment of the item has taken, so the first stored keeps its own name.
   struct Found {

@@ -55,7 +55,8 @@ void WriteBlankBody(Session& session, const char* name, u16v text);
 /// `attachment_key` (matched at whole-key positions, not as any substring).
 bool AttachmentKeyListed(u16v key, u16v attachment_key);
 /// Collects the item's attachment names and writes their data into the working folder
-/// (mail, journal and appointment items with an attachment key of more than 14 characters).
-void CollectAttachments(Session& session);
+/// (mail, journal and appointment items with an attachment key of more than 14 characters;
+/// with `any_kind`, items of every kind, as saving sends unknown kinds the mail's way).
+void CollectAttachments(Session& session, bool any_kind = false);
 
 }  // namespace edbx

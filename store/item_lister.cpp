@@ -172,7 +172,21 @@ void HandleContentRow(Session& s, const EseRecord& record, const ContentColumns&
 
   if (subject.empty() && from.empty()) return;
   if (s.save_mode) {
-    s.lists.save_queue.push_back({key, kind, replaced(from, u"[", u"<"), s.header.subject, date.value_or(u16()), has_attachments});
+    SaveQueueNode node;
+    node.item_key = key;
+    node.kind = kind;
+    node.sender = replaced(from, u"[", u"<");
+    node.subject = s.header.subject;
+    node.date = date.value_or(u16());
+    node.extra = has_attachments;
+    node.record_number = msg_row.empty() ? -1 : static_cast<int>(leading_integer(msg_row));
+    node.to = s.header.to;
+    node.cc = s.header.cc;
+    node.bcc = s.header.bcc;
+    node.attachment_key = attachment_key;
+    node.fallback_body = body;
+    s.lists.save_queue.push_back(std::move(node));
+    if (s.save_dispatch) s.save_dispatch();
     return;
   }
   ItemRow row{key, kind, msg_row, attachment_key, from, s.header.subject, date.value_or(u16()), has_attachments,

@@ -64,5 +64,6 @@ inline constexpr char kExportCalendar[] = "  Export Calendar Items";
 /// "&&" in the dialog template shows one "&".
 inline constexpr char kExportAll[] = "  Export All Items (Email, Contact && Calender)";
 inline constexpr char kExport[] = "Export";
+inline constexpr char kSaveFolderTitle[] = "Select the folder to save the items into";
 
 }  // namespace edbx::gui::texts

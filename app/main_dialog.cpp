@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFileDialog>
+#include <QStandardPaths>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -25,7 +27,8 @@
 #include "app/gui_texts.hpp"
 #include "app/look.hpp"
 #include "common/paths.hpp"
-#include "pipeline/folder_classification.hpp"
+#include "export/save_run.hpp"
+#include "pipeline/texts.hpp"
 
 namespace edbx::gui {
 
@@ -222,6 +225,10 @@ CEDBExportDlg::CEDBExportDlg(StartOptions options, QWidget* parent)
     ExportOptionsDlg dlg(owner);
     if (dlg.exec() != QDialog::Accepted) return std::nullopt;
     return dlg.choice();
+  };
+  save_folder_chooser_ = [](QWidget* owner) {
+    return QFileDialog::getExistingDirectory(owner, QString::fromLatin1(texts::kSaveFolderTitle),
+                                             QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
   };
   selection_.working_folder = DefaultWorkingFolder();
 
@@ -448,7 +455,9 @@ void CEDBExportDlg::JobStarted() {
 }
 
 void CEDBExportDlg::WatchJobs() {
-  if (ui_job_running_ && !control_->Busy()) {
+  const bool busy = control_->Busy();
+  if (busy && !ui_job_running_) JobStarted();  // a job started elsewhere locks the commands too
+  if (ui_job_running_ && !busy) {
     ui_job_running_ = false;
     ApplyEnabled();
   }
@@ -578,13 +587,49 @@ void CEDBExportDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CEDBExportDlg::OnSaveMailbox() {
-  if (control_->Busy()) return;
+  if (control_->Busy() || session_->outcome == AnalysisOutcome::kNone) return;
   const auto choice = export_chooser_(this);
   if (!choice) return;
-  RunSave(*choice);
+  const QString folder = save_folder_chooser_(this);
+  if (folder.isEmpty()) return;
+  RunSave(*choice, fs::path(folder.toStdString()));
 }
 
-void CEDBExportDlg::RunSave(ExportChoice) {}
+void CEDBExportDlg::RunSave(ExportChoice choice, const fs::path& output_root) {
+  SaveRequest request;
+  switch (choice) {
+    case ExportChoice::kMail: request.kinds = {SaveKind::kMail}; break;
+    case ExportChoice::kContacts: request.kinds = {SaveKind::kContact}; break;
+    case ExportChoice::kCalendar: request.kinds = {SaveKind::kCalendar}; break;
+    case ExportChoice::kAll: request.kinds = {SaveKind::kAll}; break;
+  }
+  // The checked folders; with none checked, every folder.
+  for (CFolderTreeCtrl1::Handle h : tree_->CheckedItems()) request.folders.push_back(static_cast<TreeItem>(h));
+  request.output_root = output_root;
+  // Nothing that reads the lists or starts a job stays enabled while the run goes on.
+  DialogOps& d = *ops_;
+  for (Control c : {Control::kBrowseButton, Control::kSaveButton, Control::kOpenMenu, Control::kSaveMenu,
+                    Control::kFolderTree, Control::kItemList})
+    d.EnableControl(c, false);
+  d.SetStopButtonCaption(::edbx::texts::kStopCaptionStop);
+  JobStarted();
+  const bool started = control_->StartJob(RunControl::Job::kSave, [this, request] {
+    Session& s = *session_;
+    const SaveTotals totals = RunSaveJob(s, request);
+    DialogOps& ops = *s.dialog;
+    for (Control c : {Control::kFolderTree, Control::kItemList, Control::kBrowseButton, Control::kSaveButton,
+                      Control::kOpenMenu, Control::kSaveMenu})
+      ops.EnableControl(c, true);
+    u16 message = SaveSummaryText(totals);
+    for (const std::string& problem : totals.problems) message += u"\n" + utf8_to_utf16(problem);
+    ops.MessageBox(message, utf8_to_utf16(texts::kProductName), kBoxIconInformation | kBoxSystemModal);
+  });
+  if (!started) {
+    for (Control c : {Control::kFolderTree, Control::kItemList, Control::kBrowseButton, Control::kSaveButton,
+                      Control::kOpenMenu, Control::kSaveMenu})
+      d.EnableControl(c, true);
+  }
+}
 
 // ---------------------------------------------------------------- scripted runs
 

@@ -113,6 +113,8 @@ class CEDBExportDlg : public QMainWindow {
   void SetExportChooser(std::function<std::optional<ExportChoice>(QWidget*)> chooser) {
     export_chooser_ = std::move(chooser);
   }
+  /// Asks where a save run writes its files (empty: cancelled).
+  void SetSaveFolderChooser(std::function<QString(QWidget*)> chooser) { save_folder_chooser_ = std::move(chooser); }
 
   // Commands.
   void OnBrowse();
@@ -178,7 +180,7 @@ class CEDBExportDlg : public QMainWindow {
   void NavigateNow(const std::filesystem::path& page);
   void ScriptStep();
   void FinishScript(int status);
-  void RunSave(ExportChoice choice);
+  void RunSave(ExportChoice choice, const std::filesystem::path& output_root);
 
   StartOptions options_;
   UiBridge bridge_;
@@ -219,6 +221,7 @@ class CEDBExportDlg : public QMainWindow {
   std::function<void()> terminate_;
   std::function<void(const QString&)> help_opener_;
   std::function<std::optional<ExportChoice>(QWidget*)> export_chooser_;
+  std::function<QString(QWidget*)> save_folder_chooser_;
 
   enum class ScriptStage { kNone, kAnalysing, kListing, kPreviewing, kSettling, kDone };
   ScriptStage stage_ = ScriptStage::kNone;

@@ -1,5 +1,7 @@
 #include "cli/commands.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -8,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/console.hpp"
+#include "export/save_run.hpp"
 #include "common/paths.hpp"
 #include "pipeline/headless_dialog.hpp"
 #include "pipeline/run_control.hpp"
@@ -18,34 +21,6 @@ namespace edbx::cli {
 namespace {
 
 using nlohmann::json;
-
-struct Options {
-  std::vector<std::string> positional;
-  std::string work;
-  bool json = false;
-  bool quiet = false;
-};
-
-bool ParseOptions(const Args& args, Options& o, std::string& error) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--json") o.json = true;
-    else if (a == "--quiet") o.quiet = true;
-    else if (a == "--work") {
-      if (i + 1 >= args.size()) {
-        error = "--work needs a folder";
-        return false;
-      }
-      o.work = args[++i];
-    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-      error = "unknown option " + a;
-      return false;
-    } else {
-      o.positional.push_back(a);
-    }
-  }
-  return true;
-}
 
 int UsageError(const std::string& command, const std::string& message) {
   std::fprintf(stderr, "edbexport %s: %s\n", command.c_str(), message.c_str());
@@ -188,10 +163,7 @@ int AnalyseAndList(const char* command, const Options& o, Run& run, std::vector<
 
 }  // namespace
 
-int Analyse(const Args& args) {
-  Options o;
-  std::string error;
-  if (!ParseOptions(args, o, error)) return UsageError("analyse", error);
+int Analyse(const Options& o) {
   if (o.positional.size() != 1) return UsageError("analyse", "expected one database file");
   Run run;
   if (const std::string problem = run.Prepare(o.positional[0], o.work, o.quiet); !problem.empty())
@@ -219,10 +191,7 @@ int Analyse(const Args& args) {
   return ok ? kExitOk : kExitFailed;
 }
 
-int List(const Args& args) {
-  Options o;
-  std::string error;
-  if (!ParseOptions(args, o, error)) return UsageError("list", error);
+int List(const Options& o) {
   if (o.positional.size() != 2) return UsageError("list", "expected a database file and a folder");
   Run run;
   std::vector<ItemRow> rows;
@@ -245,10 +214,7 @@ int List(const Args& args) {
   return kExitOk;
 }
 
-int Preview(const Args& args) {
-  Options o;
-  std::string error;
-  if (!ParseOptions(args, o, error)) return UsageError("preview", error);
+int Preview(const Options& o) {
   if (o.positional.size() != 3) return UsageError("preview", "expected a database file, a folder and an item key");
   Run run;
   std::vector<ItemRow> rows;
@@ -267,6 +233,103 @@ int Preview(const Args& args) {
   }
   std::printf("%s\n", shown.back().c_str());
   return kExitOk;
+}
+
+namespace {
+
+/// Console output of a save run: the per-folder progress line ("items done of items to
+/// do") on a terminal, each folder's start otherwise, every problem on its own line.
+class SaveReporter {
+ public:
+  SaveReporter(HeadlessDialog& dialog, bool quiet) : dialog_(dialog), quiet_(quiet), tty_(::isatty(STDERR_FILENO) != 0) {
+    dialog_.KeepEvents(false);
+    dialog_.SetListener([this](const HeadlessDialog::Event& e) { OnEvent(e); });
+  }
+  ~SaveReporter() {
+    dialog_.SetListener({});
+    EndLine();
+  }
+
+ private:
+  void EndLine() {
+    if (!line_open_) return;
+    std::fputs("\n", stderr);
+    line_open_ = false;
+  }
+  void OnEvent(const HeadlessDialog::Event& e) {
+    using Kind = HeadlessDialog::Event::Kind;
+    if (e.kind == Kind::kDiagnostic) {
+      EndLine();
+      std::fprintf(stderr, "edbexport: %s\n", utf16_to_utf8(e.text).c_str());
+      return;
+    }
+    if (e.kind != Kind::kStatus || quiet_) return;
+    // "Saving FOLDER: N of M items" is the progress; the per-item texts are not shown.
+    const std::string text = utf16_to_utf8(e.text);
+    if (text.rfind("Saving ", 0) != 0 || text.rfind("Saving Status: ", 0) == 0) return;
+    const auto colon = text.rfind(": ");
+    const std::string folder = colon == std::string::npos ? text : text.substr(0, colon);
+    if (tty_) {
+      std::fprintf(stderr, "\r\033[K%s", text.c_str());
+      line_open_ = true;
+      if (folder != folder_) {
+        folder_ = folder;
+      }
+    } else if (folder != folder_) {
+      folder_ = folder;
+      std::fprintf(stderr, "%s\n", text.c_str());
+    }
+  }
+
+  HeadlessDialog& dialog_;
+  bool quiet_;
+  bool tty_;
+  bool line_open_ = false;
+  std::string folder_;
+};
+
+}  // namespace
+
+int Save(const Options& o) {
+  Run run;
+  if (const std::string problem = run.Prepare(o.positional[0], o.work, o.quiet); !problem.empty())
+    return UsageError("save", problem);
+  std::error_code ec;
+  const fs::path out = fs::absolute(o.out, ec);
+  fs::create_directories(out, ec);
+  if (!fs::is_directory(out, ec)) return UsageError("save", "cannot use the output folder " + o.out);
+  if (!run.Analyse()) return kExitFailed;
+
+  SaveRequest request;
+  request.output_root = out;
+  request.mbox = o.mbox;
+  for (const std::string& k : o.kinds) {
+    if (k == "mail") request.kinds.push_back(SaveKind::kMail);
+    else if (k == "contact") request.kinds.push_back(SaveKind::kContact);
+    else if (k == "calendar") request.kinds.push_back(SaveKind::kCalendar);
+    else request.kinds.push_back(SaveKind::kAll);
+  }
+  for (const std::string& f : o.folders) {
+    const TreeItem item = FindFolder(run.dialog, *run.session, f);
+    if (item == kNoTreeItem) return UsageError("save", "no folder '" + f + "' in the tree");
+    request.folders.push_back(item);
+  }
+
+  SaveTotals totals;
+  {
+    run.reporter.reset();  // the save run has its own console output
+    SaveReporter reporter(run.dialog, o.quiet);
+    run.control->StartJob(RunControl::Job::kSave, [&] { totals = RunSaveJob(*run.session, request); });
+    run.control->Wait();
+  }
+  const SaveCounts sum = totals.Sum();
+  std::printf("%-12s %7s %7s %7s\n", "kind", "saved", "skipped", "failed");
+  for (const auto& [kind, c] : totals.by_kind)
+    std::printf("%-12s %7d %7d %7d\n", kind.c_str(), c.saved, c.skipped, c.failed);
+  std::printf("%-12s %7d %7d %7d\n", "total", sum.saved, sum.skipped, sum.failed);
+  std::printf("saved under %s\n", out.c_str());
+  if (totals.stopped) std::fprintf(stderr, "edbexport save: the run was stopped before every item was saved\n");
+  return sum.failed > 0 || totals.stopped ? kExitFailed : kExitOk;
 }
 
 }  // namespace edbx::cli

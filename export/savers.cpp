@@ -101,8 +101,9 @@ void CompleteNewerAddresses(Session& s, const ItemValues& v) {
     if (!line.empty() && line.back() == u'\r') line.pop_back();
     ApplyHeaderLine(std::move(line), header);
   }
-  if (item.row[kTo].empty()) item.row[kTo] = RecipientText(v, {"N67b4", "N2c"});
+  // As the older layout's lister: the transport header's To first, then the recipients.
   if (item.row[kTo].empty()) item.row[kTo] = header.to;
+  if (item.row[kTo].empty()) item.row[kTo] = RecipientText(v, {"N67b4", "N2c"});
   if (item.row[kCc].empty()) item.row[kCc] = header.cc;
   if (item.row[kBcc].empty()) item.row[kBcc] = header.bcc;
   u16& from = item.row[kFrom];

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSizeGrip>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -237,6 +238,61 @@ class MainDialogTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!d.run_control().Busy(), 30000);
     d.FlushPending();
     QCOMPARE(d.list_model()->rowCount(), 0);
+  }
+
+  void ExportOptionsAndASaveRunOverTheCheckedFolders() {
+    {
+      ExportOptionsDlg options;
+      QCOMPARE(options.windowTitle(), QStringLiteral("Choose Export Options.."));
+      QStringList texts;
+      for (ExportChoice c : {ExportChoice::kMail, ExportChoice::kContacts, ExportChoice::kCalendar, ExportChoice::kAll})
+        texts << options.option(c)->text();
+      QCOMPARE(texts, (QStringList{"  Export Email Items", "  Export Contact Items", "  Export Calendar Items",
+                                   "  Export All Items (Email, Contact && Calender)"}));
+      QCOMPARE(options.export_button()->text(), QStringLiteral("Export"));
+      QCOMPARE(options.cancel_button()->text(), QStringLiteral("Cancel"));
+      options.option(ExportChoice::kContacts)->setChecked(true);
+      QCOMPARE(options.choice(), ExportChoice::kContacts);
+    }
+    const fs::path store = DemoStore();
+    if (!fs::exists(store)) QSKIP("the demo store is not built");
+    const fs::path saver_folder = store.parent_path().parent_path() / "bin";
+    if (!fs::exists(saver_folder / "mailsaving")) QSKIP("mailsaving is not built");
+    CEDBExportDlg d;
+    Boxes boxes;
+    d.SetMessageBoxHook(boxes.Hook());
+    d.show();
+    const fs::path base = fs::path(dir_.path().toStdString()) / "save";
+    QVERIFY(d.OpenDatabase(store, base));
+    QTRY_VERIFY_WITH_TIMEOUT(d.session().outcome != AnalysisOutcome::kNone && !d.run_control().Busy(), 60000);
+    QTRY_VERIFY(AllCommandsEnabled(d));
+    d.session().program_folder = saver_folder;
+    d.tree()->ToggleCheck(d.FindFolder(QStringLiteral("Alice Example/Contacts")));
+    std::optional<ExportChoice> answer = ExportChoice::kContacts;
+    d.SetExportChooser([&](QWidget*) { return answer; });
+    const fs::path out = fs::path(dir_.path().toStdString()) / "saved";
+    d.SetSaveFolderChooser([&](QWidget*) { return QString::fromStdString(out.string()); });
+    boxes.seen.clear();
+    answer.reset();  // "Cancel" in the options starts nothing
+    d.button(Control::kSaveButton)->click();
+    QVERIFY(!d.run_control().Busy());
+    answer = ExportChoice::kContacts;
+    d.button(Control::kSaveButton)->click();
+    QVERIFY(!CommandsEnabled(d));  // locked before the run's first item
+    QVERIFY(!d.tree()->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!d.run_control().Busy() && !boxes.seen.isEmpty(), 120000);
+    QCOMPARE(boxes.seen.size(), 1);
+    QVERIFY2(boxes.seen[0].startsWith(QStringLiteral("Vestra Exchange Mailbox Recovery|Saving Status: ")),
+             qPrintable(boxes.seen[0]));
+    QVERIFY2(boxes.seen[0].contains(QStringLiteral(" 0 failed")), qPrintable(boxes.seen[0]));
+    QVERIFY2(!boxes.seen[0].contains(QStringLiteral("Status: 0 item(s) saved")), qPrintable(boxes.seen[0]));
+    // Only the checked folder's contacts were saved: one card each, nothing else.
+    int cards = 0, others = 0;
+    for (const auto& e : fs::recursive_directory_iterator(out))
+      if (e.is_regular_file()) ++(e.path().extension() == ".vcf" ? cards : others);
+    QVERIFY(cards > 0);
+    QCOMPARE(others, 0);
+    QTRY_VERIFY(AllCommandsEnabled(d) && d.tree()->isEnabled() && d.list()->isEnabled());
   }
 };
 

@@ -152,11 +152,22 @@ void WidgetDialogOps::QueueList(ListCommand command) {
 }
 
 void WidgetDialogOps::FlushList() {
+  // A bounded batch per turn of the event loop keeps the window responsive while a
+  // large folder streams in; the rest follows in the next turn, in order.
+  constexpr std::size_t kBatch = 2000;
   std::vector<ListCommand> commands;
+  bool more = false;
   {
     std::lock_guard lock(list_mutex_);
-    commands.swap(list_queue_);
+    const std::size_t n = std::min(kBatch, list_queue_.size());
+    commands.assign(std::make_move_iterator(list_queue_.begin()), std::make_move_iterator(list_queue_.begin() + n));
+    list_queue_.erase(list_queue_.begin(), list_queue_.begin() + n);
+    more = !list_queue_.empty();
   }
+  // The rest after the window had its turn (timers, painting, input).
+  if (more) QTimer::singleShot(0, &dlg_, [this] {
+      if (!bridge_.shut_down()) FlushList();
+    });
   std::vector<std::pair<int, ItemListModel::Row>> rows;
   bool focus = false;
   auto flush_rows = [&] {
@@ -174,7 +185,17 @@ void WidgetDialogOps::FlushList() {
     }
   }
   flush_rows();
-  if (focus) dlg_.list_->setFocus();
+  if (focus && !dlg_.list_->hasFocus()) dlg_.list_->setFocus();
+}
+
+void WidgetDialogOps::FlushListAll() {
+  for (;;) {
+    {
+      std::lock_guard lock(list_mutex_);
+      if (list_queue_.empty()) return;
+    }
+    FlushList();
+  }
 }
 
 void WidgetDialogOps::ClearItemList() { QueueList({ListCommand::kClear}); }

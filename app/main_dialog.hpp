@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -58,8 +59,10 @@ class WidgetDialogOps : public DialogOps {
   void SetStopButtonCaption(u16v caption) override;
   void ReportDiagnostic(u16v text) override;
 
-  /// Applies the item-list changes still waiting (user-interface thread).
+  /// Applies the next batch of item-list changes (user-interface thread).
   void FlushList();
+  /// Applies every item-list change still waiting (user-interface thread).
+  void FlushListAll();
 
  private:
   struct ListCommand {
@@ -73,7 +76,7 @@ class WidgetDialogOps : public DialogOps {
   CEDBExportDlg& dlg_;
   UiBridge& bridge_;
   std::mutex list_mutex_;
-  std::vector<ListCommand> list_queue_;
+  std::deque<ListCommand> list_queue_;
   std::mutex status_mutex_;
   QString status_text_;
   bool status_posted_ = false;
@@ -145,7 +148,7 @@ class CEDBExportDlg : public QMainWindow {
   /// How often the pane was navigated (a page was asked for).
   int navigations() const { return navigations_; }
   /// Applies what finished workers sent and the widgets have not shown yet.
-  void FlushPending() { ops_->FlushList(); }
+  void FlushPending() { ops_->FlushListAll(); }
   /// The tree item a "Mailbox/Folder" path names, or null.
   QTreeWidgetItem* FindFolder(const QString& path) const;
   /// The result of the scripted steps (exit status).

@@ -557,7 +557,9 @@ void CEDBExportDlg::BeginAnalysis(bool start_page) {
   if (start_page) {
     std::error_code ec;
     fs::create_directories(s.startup_directory, ec);
-    WriteWholeFile(s.current_page_path, utf16le_bytes(texts::kStartPage));
+    // UTF-16LE behind a byte-order mark: without the mark the web engine takes the
+    // code units for single bytes and shows the markup with a stray character after each.
+    WriteWholeFile(s.current_page_path, "\xFF\xFE" + utf16le_bytes(texts::kStartPage));
     NavigateNow(s.current_page_path);
   }
   path_field_->setText(PathText(s.database_path));

@@ -188,8 +188,9 @@ class MainDialogTest : public QObject {
     QVERIFY(!d.tree()->isEnabled());
     QCOMPARE(d.path_field()->text(), QString::fromStdString(store.string()));
     QCOMPARE(d.explorer()->last_page(), base / "temp.html");
-    // The start page: its UTF-16LE code units, no byte-order mark.
-    QCOMPARE(ReadWholeFile(base / "temp.html").value_or(""), utf16le_bytes(texts::kStartPage));
+    // The start page: its UTF-16LE code units behind a byte-order mark, so that the pane
+    // reads them as such (without the mark it shows the markup as text).
+    QCOMPARE(ReadWholeFile(base / "temp.html").value_or(""), "\xFF\xFE" + utf16le_bytes(texts::kStartPage));
 
     QTRY_VERIFY_WITH_TIMEOUT(d.session().outcome != AnalysisOutcome::kNone && !d.run_control().Busy(), 60000);
     QCOMPARE(boxes.seen.last(),

@@ -93,6 +93,11 @@ class MainDialogTest : public QObject {
     QCOMPARE(d.status_text(1), QStringLiteral("Vestra IT Solutions"));
     QCOMPARE(d.status_text(3), QStringLiteral("Vestra Exchange Mailbox Recovery "));
 
+    QString help;
+    d.SetHelpOpener([&](const QString& path) { help = path; });
+    d.menuBar()->actions()[1]->menu()->actions()[1]->trigger();
+    QVERIFY(help.endsWith(QStringLiteral("/vestra-mailbox-recovery.html")));
+
     Boxes boxes;
     int ended = 0;
     d.SetMessageBoxHook(boxes.Hook());
@@ -128,6 +133,11 @@ class MainDialogTest : public QObject {
     QTRY_VERIFY(!d.size_grip()->isVisible());
     d.showNormal();
     QTRY_VERIFY(d.size_grip()->isVisible());
+    // A client area smaller than the pane's margins leaves the pane no room, never a negative size.
+    d.resize(200, 250);
+    QTRY_COMPARE(d.explorer()->size(), QSize(0, 0));
+    d.resize(1229, 965);
+    QTRY_VERIFY(d.explorer()->width() > 900);
   }
 
   void StopPausesOnlyARunningJobAndCommandsWaitForIt() {

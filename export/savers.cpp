@@ -93,14 +93,44 @@ void CompleteSender(Session& s, const ItemValues& v) {
 
 /// Newer layout: recipients, copies and the sender's address from the body row, as the
 /// preview shows them.
-void CompleteNewerAddresses(Session& s, const ItemValues& v) {
-  CurrentItem& item = s.item;
+/// The record's transport header (S7d) read into header texts.
+HeaderTexts RecordHeader(const ItemValues& v) {
   HeaderTexts header;
   const u16 text = v.WholeText("S7d", std::size_t{1} << 20);
   for (u16 line : split(text, u'\n')) {
     if (!line.empty() && line.back() == u'\r') line.pop_back();
     ApplyHeaderLine(std::move(line), header);
   }
+  return header;
+}
+
+u16 AngleBrackets(u16 text) {
+  for (char16_t& c : text) {
+    if (c == u'[') c = u'<';
+    else if (c == u']') c = u'>';
+  }
+  return text;
+}
+
+/// The sender with an address for the saved mail: the listed sender when it has one
+/// (it is the mailbox owner's bare name for the owner's own mails), else the transport
+/// header's sender, else the sender address columns.
+u16 SenderWithAddress(const u16& listed, const ItemValues& v) {
+  if (listed.find(u'@') != u16::npos) return listed;
+  const HeaderTexts header = RecordHeader(v);
+  if (header.from.find(u'@') != u16::npos) return AngleBrackets(header.from);
+  for (const char* column : {"S4025", "N67b5"}) {
+    const u16 address = NormalizeAddressText(v.Text(column));
+    if (address.find(u'@') == u16::npos) continue;
+    const u16 first = split(address, u',').front();
+    return first.find(u'<') != u16::npos ? first : (listed.empty() ? first : listed + u" <" + first + u">");
+  }
+  return listed;
+}
+
+void CompleteNewerAddresses(Session& s, const ItemValues& v) {
+  CurrentItem& item = s.item;
+  const HeaderTexts header = RecordHeader(v);
   // As the older layout's lister: the transport header's To first, then the recipients.
   if (item.row[kTo].empty()) item.row[kTo] = header.to;
   if (item.row[kTo].empty()) item.row[kTo] = RecipientText(v, {"N67b4", "N2c"});
@@ -196,7 +226,7 @@ GatherResult SaveMail(Session& s, SaveContext& c) {
       {u"SUBJECT:", item.row[kSubject]},      {u"TO:", to},                         {u"CC:", item.row[kCc]},
       {u"BCC:", item.row[kBcc]},              {u"TYPE:", word},                     {u"DATE:", item.row[kDate]},
       {u"PATH:", FromPath(*eml)},             {u"BPATH:", FromPath(item.body_file)}};
-  json side = SideValues(lines, {{u"SUBJECT", subject}, {u"FROM", item.row[kFrom]}});
+  json side = SideValues(lines, {{u"SUBJECT", subject}, {u"FROM", SenderWithAddress(item.row[kFrom], v)}});
   return HandOver(s, c, kLaunchMail, lines, u"\r\n", std::move(side), nullptr);
 }
 

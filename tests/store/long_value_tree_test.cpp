@@ -402,7 +402,7 @@ TEST(LongValueTree, DamagedTreesEndTheReadAndTheLibraryReadsInstead) {
       {"child page 0", root, root_child_at, Le32Bytes(0), first_lid, "page 0: outside the file"},
       {"child page beyond the file", root, root_child_at, Le32Bytes(1u << 30), first_lid, "outside the file"},
       {"child page of another tree", root, root_child_at, Le32Bytes(kCatalogRoot), first_lid, "belongs to object 2"},
-      {"branch page that is its own child", level2, level2_child_at, Le32Bytes(level2), first_lid, "deeper than 16 levels"},
+      {"branch page that is its own child", level2, level2_child_at, Le32Bytes(level2), first_lid, "not a leaf where a leaf belongs"},
       {"leaf that links to itself", chunked[1].page, 20, Le32Bytes(chunked[1].page), chunked_lid, "loops back to page"},
       {"leaf that links back", chunked[2].page, 20, Le32Bytes(chunked[0].page), chunked_lid, "loops back to page"},
       {"chunk keyed inside the one before", chunked[1].page, chunked[1].offset - 4, std::string("\0\0\0\x64", 4),

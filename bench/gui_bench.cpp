@@ -10,14 +10,51 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <thread>
+
+#include <QTreeWidgetItemIterator>
 
 #include "app/main_dialog.hpp"
 
 using namespace edbx;
 
+/// The analysis of a real store in the window: how long it takes and how long the
+/// window goes without a turn of its event loop meanwhile.
+int AnalyseStore(QApplication& app, const char* db, const char* work) {
+  gui::CEDBExportDlg dlg;
+  dlg.SetMessageBoxHook([](const QString&, const QString&, unsigned) { return kAnswerOk; });
+  dlg.resize(1600, 1000);
+  dlg.show();
+  QElapsedTimer settle;
+  settle.start();
+  while (settle.elapsed() < 1500) QApplication::processEvents(QEventLoop::AllEvents, 50);
+  qint64 longest_gap = 0;
+  QElapsedTimer since_tick, clock;
+  QTimer tick;
+  tick.setInterval(5);
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    longest_gap = std::max(longest_gap, since_tick.restart());
+    if (dlg.session().outcome != AnalysisOutcome::kNone && !dlg.run_control().Busy()) QApplication::exit(0);
+  });
+  since_tick.start();
+  clock.start();
+  tick.start();
+  if (!dlg.OpenDatabase(db, work)) {
+    std::fprintf(stderr, "cannot open %s\n", db);
+    return 1;
+  }
+  app.exec();
+  int folders = 0;
+  for (QTreeWidgetItemIterator it(dlg.tree()); *it; ++it) ++folders;
+  std::printf("analysis: %lld ms, %d tree items, longest interface-thread gap: %lld ms\n",
+              static_cast<long long>(clock.elapsed()), folders, static_cast<long long>(longest_gap));
+  return 0;
+}
+
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  if (argc == 4 && std::string(argv[1]) == "--analyse") return AnalyseStore(app, argv[2], argv[3]);
   const int rows = argc > 1 ? std::atoi(argv[1]) : 50000;
   const int folders = argc > 2 ? std::atoi(argv[2]) : 500;
   gui::CEDBExportDlg dlg;

@@ -50,7 +50,7 @@ packages=(
   xz-utils python3 time bc
   libcli11-dev libgmime-3.0-dev libical-dev
   qt6-base-dev qt6-webengine-dev qt6-tools-dev qt6-tools-dev-tools libgl-dev
-  chromium xvfb xauth fonts-dejavu-core fonts-noto-cjk
+  chromium xvfb xauth fonts-dejavu-core fonts-noto-cjk fonts-liberation2
   mutt tmux ccache
 )
 $SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}"
